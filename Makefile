@@ -1,0 +1,61 @@
+# Rolvek: every entry point a developer or CI needs. Each target first installs whatever Debian
+# packages are missing (scripts/install-deps.sh; quick when all are there).
+
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+GENERATOR   := -G Ninja
+BUILD       := build
+FUZZ_SECONDS ?= 10
+RUNS        ?= 10
+
+.PHONY: all deps build run test test-asan test-tsan bench fuzz install clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+# configure(dir, extra cmake arguments)
+define configure
+	@cmake -S . -B $(1) $(GENERATOR) $(2) >/dev/null
+endef
+
+build: deps
+	$(call configure,$(BUILD),)
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@sh scripts/run.sh $(BUILD)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	$(call configure,build-asan,-DCMAKE_BUILD_TYPE=Debug -DROLVEK_SANITIZE=address)
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# The threaded parts: the engine, the log writer, the dialog's worker hand-over.
+test-tsan: deps
+	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=Debug -DROLVEK_SANITIZE=thread -DROLVEK_BUILD_UI=OFF)
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	    ctest --output-on-failure -j $(JOBS) -L threaded
+
+bench: deps
+	$(call configure,build-bench,-DCMAKE_BUILD_TYPE=Release -DROLVEK_BUILD_TESTS=OFF -DROLVEK_BUILD_BENCH=ON)
+	@cmake --build build-bench -j $(JOBS)
+	@sh scripts/run-bench.sh build-bench
+
+fuzz: deps
+	$(call configure,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_BUILD_UI=OFF -DROLVEK_BUILD_FUZZ=ON -DROLVEK_SANITIZE=address \
+	    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link)
+	@cmake --build build-fuzz -j $(JOBS)
+	@sh scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+install: build
+	@cmake --install $(BUILD)
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz
