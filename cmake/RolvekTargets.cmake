@@ -14,10 +14,12 @@ function(rolvek_apply_flags target)
   endif()
 endfunction()
 
-# rolvek_add_test_runner(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>])
-# One GoogleTest runner per source folder; every test case becomes its own ctest test.
+# rolvek_add_test_runner(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>]
+#                        [LABELS <labels...>])
+# One GoogleTest runner per source folder; every test case becomes its own ctest test. The label
+# "threaded" marks runners that `make test-tsan` runs under ThreadSanitizer.
 function(rolvek_add_test_runner)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
   if(NOT ROLVEK_BUILD_TESTS OR NOT T_SOURCES)
     return()
   endif()
@@ -26,6 +28,9 @@ function(rolvek_add_test_runner)
   rolvek_apply_flags(${T_NAME})
   target_compile_definitions(${T_NAME} PRIVATE ROLVEK_TESTDATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/testdata"
                                                ROLVEK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "${T_ENV}" TIMEOUT 300)
+                       PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${T_LABELS}" TIMEOUT 300)
 endfunction()
