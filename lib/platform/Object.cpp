@@ -91,3 +91,8 @@ int CObject::IsKindOf(const CRuntimeClass* cls) const
 {
     return GetRuntimeClass()->IsDerivedFrom(cls);
 }
+
+const CRuntimeClass CException::classCException = {"CException", sizeof(CException), 0xFFFF, nullptr,
+                                                   &CObject::classCObject};
+
+const CRuntimeClass* CException::GetRuntimeClass() const { return &classCException; }

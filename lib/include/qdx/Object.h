@@ -66,3 +66,16 @@ protected:
     CObject(const CObject&) = default;
     CObject& operator=(const CObject&) = default;
 };
+
+// The base of the library's exception classes. They are thrown as pointers to heap objects; the
+// catcher calls Delete() once it is done with one.
+//
+//   catch (CException* e) { ...; e->Delete(); }
+class QDX_EXPORT CException : public CObject {
+public:
+    const CRuntimeClass* GetRuntimeClass() const override;
+    // Destroys this exception object (it must have been created with new).
+    void Delete() { delete this; }
+
+    static const CRuntimeClass classCException;
+};
