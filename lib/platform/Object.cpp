@@ -96,3 +96,13 @@ const CRuntimeClass CException::classCException = {"CException", sizeof(CExcepti
                                                    &CObject::classCObject};
 
 const CRuntimeClass* CException::GetRuntimeClass() const { return &classCException; }
+
+const CRuntimeClass CMemoryException::classCMemoryException = {
+    "CMemoryException", sizeof(CMemoryException), 0xFFFF, nullptr, &CException::classCException};
+
+const CRuntimeClass* CMemoryException::GetRuntimeClass() const { return &classCMemoryException; }
+
+void AfxThrowMemoryException()
+{
+    throw new CMemoryException;
+}

@@ -79,3 +79,14 @@ public:
 
     static const CRuntimeClass classCException;
 };
+
+// Thrown when memory runs out, and by CTxt::FormatMessageA when the message formatter fails.
+class QDX_EXPORT CMemoryException : public CException {
+public:
+    const CRuntimeClass* GetRuntimeClass() const override;
+
+    static const CRuntimeClass classCMemoryException;
+};
+
+// Throws a new CMemoryException (as a pointer; the catcher calls Delete()).
+[[noreturn]] QDX_EXPORT void AfxThrowMemoryException();
