@@ -1,0 +1,353 @@
+#include <qdx/Settings.h>
+
+#include "settings/IniText.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <signal.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Guards the cached paths and makes each read-modify-write of the file one step, so two
+// threads of the process never lose each other's writes.
+std::mutex& SettingsLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+struct CachedPaths {
+    bool filled = false;
+    std::string exeDir;
+    std::string iniPath;
+    std::string iniOverride;  // SetIniPath; empty: none
+};
+
+CachedPaths& Paths()
+{
+    static CachedPaths paths;
+    return paths;
+}
+
+std::string ExecutablePath()
+{
+    std::string path(256, '\0');
+    for (;;) {
+        ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+        if (n < 0)
+            return std::string();
+        if (static_cast<std::size_t>(n) < path.size()) {
+            path.resize(static_cast<std::size_t>(n));
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    // An executable replaced on disk while it runs reads as "path (deleted)".
+    static const char kDeleted[] = " (deleted)";
+    std::size_t len = sizeof kDeleted - 1;
+    if (path.size() > len && path.compare(path.size() - len, len, kDeleted) == 0)
+        path.resize(path.size() - len);
+    return path;
+}
+
+// Fills the cache on first use. Called with the lock held.
+const CachedPaths& FilledPaths()
+{
+    CachedPaths& paths = Paths();
+    if (!paths.filled) {
+        std::string exe = ExecutablePath();
+        if (exe.empty()) {
+            // Without /proc the program's directory is unknown; the working directory stands in.
+            paths.exeDir = ".";
+            paths.iniPath = "./qdx.ini";
+        } else {
+            paths.exeDir = qdx_ini::ExeDirFromPath(exe);
+            paths.iniPath = qdx_ini::IniPathFromPath(exe);
+        }
+        paths.filled = true;
+    }
+    return paths;
+}
+
+std::string IniFile(const char* file)
+{
+    if (file && *file)
+        return file;
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    const CachedPaths& paths = FilledPaths();
+    return paths.iniOverride.empty() ? paths.iniPath : paths.iniOverride;
+}
+
+int CopyOut(const std::string& text, char* buffer, int size)
+{
+    if (!buffer || size < 1)
+        return -1;
+    if (text.size() >= static_cast<std::size_t>(size)) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<int>(text.size());
+}
+
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadWholeFile(const std::string& path, std::string* text)
+{
+    text->clear();
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            close(fd);
+            return ReadResult::Failed;
+        }
+        if (n == 0)
+            break;
+        text->append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return ReadResult::Ok;
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string DirOf(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+const char kTempMark[] = ".tmp.";
+
+// Removes temporary files that writers killed part-way left beside `path`: those whose process
+// no longer exists. Done once per process and file directory; cheap and never fatal.
+void RemoveStaleTemps(const std::string& path)
+{
+    static std::string cleanedFor;
+    if (cleanedFor == path)
+        return;
+    cleanedFor = path;
+    std::string dir = DirOf(path);
+    std::size_t slash = path.rfind('/');
+    std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + kTempMark;
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return;
+    while (dirent* entry = readdir(d)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0)
+            continue;
+        char* end = nullptr;
+        long pid = std::strtol(name + prefix.size(), &end, 10);
+        if (pid <= 0 || !end || *end != '.' || pid == getpid())
+            continue;
+        if (kill(static_cast<pid_t>(pid), 0) < 0 && errno == ESRCH)
+            unlinkat(dirfd(d), name, 0);
+    }
+    closedir(d);
+}
+
+// Replaces the file at `path` by `text`: a temporary file beside it is written, flushed to disk
+// and renamed over it, so the file is always either the old or the new text, never a mix.
+bool ReplaceFile(const std::string& requested, const std::string& text)
+{
+    // Write through a symbolic link rather than replacing the link by a plain file.
+    std::string path = requested;
+    char resolved[PATH_MAX];
+    struct stat lst;
+    if (lstat(requested.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(requested.c_str(), resolved))
+        path = resolved;
+
+    RemoveStaleTemps(path);
+    static unsigned serial = 0;
+    std::string temp = path + kTempMark + std::to_string(getpid()) + "." + std::to_string(++serial);
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = WriteAll(fd, text);
+    if (ok && stat(path.c_str(), &st) == 0)
+        ok = fchmod(fd, st.st_mode & 07777) == 0 || errno == EPERM;
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok)
+        ok = rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    int dirFd = open(DirOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
+}
+
+// The key's value, or false when the key is missing or the file cannot be read.
+bool ReadValue(const char* section, const char* key, const char* file, std::string* value)
+{
+    if (!section || !key)
+        return false;
+    std::string text;
+    if (ReadWholeFile(IniFile(file), &text) != ReadResult::Ok)
+        return false;
+    return qdx_ini::Lookup(text, section, key, value);
+}
+
+std::string ReadOrDefault(const char* section, const char* key, const char* def, const char* file)
+{
+    std::string value;
+    if (!ReadValue(section, key, file, &value))
+        value = def ? def : "";
+    return value;
+}
+
+bool EqualNoCase(const std::string& a, const char* b)
+{
+    return CString(a).CompareNoCase(b) == 0;
+}
+
+// The reading step the YES/NO and integer readers share: the text as a 100-byte buffer would
+// hold it (the default for a missing key, "" for an empty one), and whether the key held any
+// text at all.
+std::string ReadSmall(const char* section, const char* key, const char* def, const char* file, bool* found)
+{
+    std::string value;
+    if (!ReadValue(section, key, file, &value))
+        value = def;
+    else
+        *found = !value.empty();
+    if (value.size() > 99)
+        value.resize(99);
+    return value;
+}
+
+} // namespace
+
+int GetExeDir(char* buffer, int size)
+{
+    std::string dir;
+    {
+        std::lock_guard<std::mutex> guard(SettingsLock());
+        dir = FilledPaths().exeDir;
+    }
+    return CopyOut(dir, buffer, size);
+}
+
+int GetExeDir(CString& dir)
+{
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    dir = FilledPaths().exeDir.c_str();
+    return dir.GetLength();
+}
+
+int GetIniPath(char* buffer, int size)
+{
+    return CopyOut(IniFile(nullptr), buffer, size);
+}
+
+int GetIniPath(CString& path)
+{
+    path = IniFile(nullptr).c_str();
+    return path.GetLength();
+}
+
+void SetIniPath(const char* path)
+{
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    Paths().iniOverride = path ? path : "";
+}
+
+int IniWriteString(const char* section, const char* key, const char* value, const char* file)
+{
+    if (!qdx_ini::CanWrite(section, key, value))
+        return -2;
+    std::string path = IniFile(file);
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    std::string text;
+    // A file that exists but cannot be read is never overwritten: its settings would be lost.
+    if (ReadWholeFile(path, &text) == ReadResult::Failed)
+        return -1;
+    std::string updated = qdx_ini::Apply(text, section, key, value);
+    if (updated == text)
+        return 0;
+    return ReplaceFile(path, updated) ? 0 : -1;
+}
+
+int IniReadString(const char* section, const char* key, const char* def, CString& out, const char* file)
+{
+    std::string value = ReadOrDefault(section, key, def, file);
+    if (value.size() > static_cast<std::size_t>(kIniMaxValue))
+        value.resize(kIniMaxValue);
+    out = value.c_str();
+    return out.GetLength();
+}
+
+int IniReadBuf(const char* section, const char* key, const char* def, char* buffer, int size, const char* file)
+{
+    if (!buffer || size < 1)
+        return 0;
+    std::string value = ReadOrDefault(section, key, def, file);
+    std::size_t n = value.size();
+    if (n > static_cast<std::size_t>(size - 1))
+        n = static_cast<std::size_t>(size - 1);
+    std::memcpy(buffer, value.data(), n);
+    buffer[n] = '\0';
+    return static_cast<int>(n);
+}
+
+int IniReadBool(const char* section, const char* key, int def, const char* file)
+{
+    bool found = false;
+    std::string text = ReadSmall(section, key, def ? "YES" : "NO", file, &found);
+    int result = (EqualNoCase(text, "YES") || EqualNoCase(text, "TRUE")) ? 1 : 0;
+    if (!found || !EqualNoCase(text, result ? "YES" : "NO"))
+        IniWriteString(section, key, text.c_str(), file);
+    return result;
+}
+
+int IniReadInt(const char* section, const char* key, int def, const char* file)
+{
+    bool found = false;
+    std::string text = ReadSmall(section, key, std::to_string(def).c_str(), file, &found);
+    long long number = std::strtoll(text.c_str(), nullptr, 10);
+    int value = number > INT_MAX ? INT_MAX : number < INT_MIN ? INT_MIN : static_cast<int>(number);
+    std::string canonical = std::to_string(value);
+    if (!found || !EqualNoCase(text, canonical.c_str()))
+        IniWriteString(section, key, canonical.c_str(), file);
+    return value;
+}

@@ -1,0 +1,414 @@
+#include <qdx/Settings.h>
+
+#include "settings/IniText.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A fresh directory per test, removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/qdx-settings-XXXXXX";
+        char* made = mkdtemp(pattern);
+        if (made)
+            m_path = made;
+    }
+    ~TempDir()
+    {
+        if (m_path.empty())
+            return;
+        std::string command = "rm -rf '" + m_path + "'";
+        if (std::system(command.c_str()) != 0)
+            std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
+    }
+    std::string File(const char* name) const { return m_path + "/" + name; }
+    const std::string& Path() const { return m_path; }
+
+    std::vector<std::string> Entries() const
+    {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(m_path.c_str())) {
+            while (dirent* e = readdir(d))
+                if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        return names;
+    }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string Find(std::string_view text, const char* section, const char* key)
+{
+    std::string value;
+    return qdx_ini::Lookup(text, section, key, &value) ? value : std::string("<missing>");
+}
+
+// --- the file layout ----------------------------------------------------------------------------
+
+TEST(IniLayout, LookupIgnoresCaseBlanksAndLineEnds)
+{
+    const std::string text =
+        "\xEF\xBB\xBF; settings\r\n"
+        "orphan=before any section\r\n"
+        "[Sys]\r\n"
+        "  RollValues =  6  \r\n"
+        "TimeFont=\"DejaVu Sans\"\r\n"
+        "Quote='x\r\n"
+        "# RollsPerRun=5\r\n"
+        "Empty=\r\n"
+        "NoEquals\r\n"
+        "[ Release ] trailing words\n"
+        "WriteLog=NO\n"
+        "[SYS]\n"
+        "RollValues=99\n"
+        "Late=1";
+    EXPECT_EQ(Find(text, "SYS", "rollvalues"), "6");
+    EXPECT_EQ(Find(text, " sys ", " ROLLVALUES "), "6");  // the first section of a name wins
+    EXPECT_EQ(Find(text, "SYS", "TimeFont"), "DejaVu Sans");
+    EXPECT_EQ(Find(text, "SYS", "Quote"), "'x");
+    EXPECT_EQ(Find(text, "SYS", "RollsPerRun"), "<missing>");  // commented out
+    EXPECT_EQ(Find(text, "SYS", "Empty"), "");
+    EXPECT_EQ(Find(text, "SYS", "NoEquals"), "<missing>");
+    EXPECT_EQ(Find(text, "SYS", "orphan"), "<missing>");
+    EXPECT_EQ(Find(text, "SYS", "Late"), "<missing>");
+    EXPECT_EQ(Find(text, "release", "writelog"), "NO");
+    EXPECT_EQ(Find(text, "INTERNET", "Browser"), "<missing>");
+    EXPECT_EQ(Find("", "SYS", "A"), "<missing>");
+}
+
+TEST(IniLayout, WriteChangesOnlyItsOwnLine)
+{
+    const std::string text =
+        "; keep me\n"
+        "\n"
+        "[SYS]\n"
+        "Unknown = 1\n"
+        "  rollvalues = 6   \n"
+        "\n"
+        "; about RELEASE\n"
+        "[RELEASE]\n"
+        "WriteLog=YES\n";
+    std::string out = qdx_ini::Apply(text, "sys", "RollValues", "8");
+    EXPECT_EQ(out, "; keep me\n\n[SYS]\nUnknown = 1\n  rollvalues = 8\n\n; about RELEASE\n"
+                   "[RELEASE]\nWriteLog=YES\n");
+
+    out = qdx_ini::Apply(text, "SYS", "TimeFont", "Arial");  // after the section's last key
+    EXPECT_EQ(out, "; keep me\n\n[SYS]\nUnknown = 1\n  rollvalues = 6   \nTimeFont=Arial\n\n"
+                   "; about RELEASE\n[RELEASE]\nWriteLog=YES\n");
+
+    out = qdx_ini::Apply(text, "INTERNET", "Browser", "");  // a new section goes last
+    EXPECT_EQ(out, text + "[INTERNET]\nBrowser=\n");
+
+    out = qdx_ini::Apply(text, "SYS", "Unknown", nullptr);
+    EXPECT_EQ(out, "; keep me\n\n[SYS]\n  rollvalues = 6   \n\n; about RELEASE\n[RELEASE]\nWriteLog=YES\n");
+    EXPECT_EQ(qdx_ini::Apply(text, "SYS", "Nothing", nullptr), text);
+
+    out = qdx_ini::Apply(text, "SYS", nullptr, nullptr);
+    EXPECT_EQ(out, "; keep me\n\n[RELEASE]\nWriteLog=YES\n");
+}
+
+TEST(IniLayout, WriteFollowsTheFileLineEnds)
+{
+    EXPECT_EQ(qdx_ini::Apply("[A]\r\nx=1\r\n", "A", "y", "2"), "[A]\r\nx=1\r\ny=2\r\n");
+    EXPECT_EQ(qdx_ini::Apply("[A]\r\nx=1\r\n", "A", "X", "3"), "[A]\r\nx=3\r\n");
+    EXPECT_EQ(qdx_ini::Apply("[A]\r\nx=1", "B", "y", "2"), "[A]\r\nx=1\r\n[B]\r\ny=2\r\n");
+    EXPECT_EQ(qdx_ini::Apply("[A]\nx=1", "A", "y", "2"), "[A]\nx=1\ny=2\n");
+    EXPECT_EQ(qdx_ini::Apply("[A]", "A", "y", "2"), "[A]\ny=2\n");
+    EXPECT_EQ(qdx_ini::Apply("", "A", "y", "2"), "[A]\ny=2\n");
+}
+
+TEST(IniLayout, RefusesWhatTheLayoutCannotHold)
+{
+    EXPECT_TRUE(qdx_ini::CanWrite("SYS", "Key", "any text = with ; and [x]"));
+    EXPECT_TRUE(qdx_ini::CanWrite("SYS", nullptr, nullptr));
+    EXPECT_FALSE(qdx_ini::CanWrite(nullptr, "Key", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("  ", "Key", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("S]YS", "Key", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "a=b", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "[Key", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SYS", ";Key", "v"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "Key", "two\nlines"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "Key", "cr\r"));
+    EXPECT_FALSE(qdx_ini::CanWrite("SY\nS", "Key", "v"));
+}
+
+// --- paths --------------------------------------------------------------------------------------
+
+TEST(SettingsPaths, BuildDirectoriesAndSuffixesAreDropped)
+{
+    using qdx_ini::ExeDirFromPath;
+    using qdx_ini::IniPathFromPath;
+    EXPECT_EQ(ExeDirFromPath("/opt/tool/Release/tool"), "/opt/tool");
+    EXPECT_EQ(ExeDirFromPath("/opt/tool/debug/tool"), "/opt/tool");
+    EXPECT_EQ(ExeDirFromPath("/opt/tool/tool"), "/opt/tool");
+    EXPECT_EQ(ExeDirFromPath("/opt/MyRelease/tool"), "/opt/MyRelease");
+    EXPECT_EQ(ExeDirFromPath("/tool"), "");
+
+    EXPECT_EQ(IniPathFromPath("/opt/tool/Release/TOOLRELEASE.EXE"), "/opt/tool/TOOL.ini");
+    EXPECT_EQ(IniPathFromPath("/opt/tool/Debug/toolDebug"), "/opt/tool/tool.ini");
+    EXPECT_EQ(IniPathFromPath("/opt/tool/rolvek"), "/opt/tool/rolvek.ini");
+    EXPECT_EQ(IniPathFromPath("/opt/tool/Release"), "/opt/tool/Release.ini");  // nothing left to cut to
+    EXPECT_EQ(IniPathFromPath("/tool"), "/tool.ini");
+}
+
+TEST(SettingsPaths, TheRunningProgramsPaths)
+{
+    char exe[PATH_MAX] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    std::string expectedDir = qdx_ini::ExeDirFromPath(exe);
+
+    char dir[PATH_MAX];
+    EXPECT_EQ(GetExeDir(dir), static_cast<int>(expectedDir.size()));
+    EXPECT_EQ(std::string(dir), expectedDir);
+    CString path;
+    EXPECT_GT(GetIniPath(path), 0);
+    EXPECT_EQ(std::string(path), expectedDir + "/qdx_settings_test.ini");
+
+    char tiny[4] = "xyz";
+    EXPECT_EQ(GetIniPath(tiny, sizeof tiny), -1);
+    EXPECT_STREQ(tiny, "");
+
+    SetIniPath("/elsewhere/x.ini");
+    EXPECT_EQ(std::string(path.GetString()), expectedDir + "/qdx_settings_test.ini");
+    GetIniPath(path);
+    EXPECT_STREQ(path, "/elsewhere/x.ini");
+    SetIniPath(nullptr);
+    GetIniPath(path);
+    EXPECT_EQ(std::string(path), expectedDir + "/qdx_settings_test.ini");
+}
+
+// --- readers and writer on real files ----------------------------------------------------------
+
+TEST(SettingsReaders, IntegersAreReadAndNormalised)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("t.ini");
+    WriteFile(ini, "[SYS]\nA=+7\nB=seven\nC=  12abc\nD=\nE=-42\nF=99999999999\n");
+    EXPECT_EQ(IniReadInt("SYS", "A", 1, ini.c_str()), 7);
+    EXPECT_EQ(IniReadInt("SYS", "B", 1, ini.c_str()), 0);
+    EXPECT_EQ(IniReadInt("SYS", "C", 1, ini.c_str()), 12);
+    EXPECT_EQ(IniReadInt("SYS", "D", 1, ini.c_str()), 0);  // empty but present: not the default
+    EXPECT_EQ(IniReadInt("SYS", "E", 1, ini.c_str()), -42);
+    EXPECT_EQ(IniReadInt("SYS", "F", 1, ini.c_str()), INT_MAX);
+    EXPECT_EQ(IniReadInt("SYS", "G", 100000, ini.c_str()), 100000);
+    EXPECT_EQ(ReadFile(ini), "[SYS]\nA=7\nB=0\nC=12\nD=0\nE=-42\nF=2147483647\nG=100000\n");
+}
+
+TEST(SettingsReaders, FlagsKeepTheirText)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("t.ini");
+    WriteFile(ini, "[SYS]\nA=true\nB=1\nC=yes\nD=No\n");
+    EXPECT_EQ(IniReadBool("SYS", "A", 0, ini.c_str()), 1);
+    EXPECT_EQ(IniReadBool("SYS", "B", 1, ini.c_str()), 0);
+    EXPECT_EQ(IniReadBool("SYS", "C", 0, ini.c_str()), 1);
+    EXPECT_EQ(IniReadBool("SYS", "D", 1, ini.c_str()), 0);
+    EXPECT_EQ(IniReadBool("RELEASE", "WriteLog", 1, ini.c_str()), 1);
+    EXPECT_EQ(IniReadBool("SYS", "LogFileFlushOnEach", 0, ini.c_str()), 0);
+    EXPECT_EQ(ReadFile(ini), "[SYS]\nA=true\nB=1\nC=yes\nD=No\nLogFileFlushOnEach=NO\n"
+                             "[RELEASE]\nWriteLog=YES\n");
+}
+
+TEST(SettingsReaders, TextsAreCutToTheCallersRoom)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("t.ini");
+    std::string longValue(5000, 'v');
+    WriteFile(ini, "[SYS]\r\nTimeFont=Arial\r\nLong=" + longValue + "\r\n");
+
+    char buffer[8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(IniReadBuf("SYS", "TimeFont", "x", buffer, 4, ini.c_str()), 3);
+    EXPECT_STREQ(buffer, "Ari");
+    EXPECT_EQ(buffer[4], '#');  // nothing written past the size given
+    EXPECT_EQ(IniReadBuf("SYS", "TimeFont", "x", buffer, 0, ini.c_str()), 0);
+    EXPECT_EQ(IniReadBuf("SYS", "Missing", "Courier", buffer, sizeof buffer, ini.c_str()), 7);
+    EXPECT_STREQ(buffer, "Courier");
+
+    CString text;
+    EXPECT_EQ(IniReadString("SYS", "TimeFont", "x", text, ini.c_str()), 5);
+    EXPECT_STREQ(text, "Arial");
+    EXPECT_EQ(IniReadString("SYS", "Long", "", text, ini.c_str()), kIniMaxValue);
+    EXPECT_EQ(IniReadString("SYS", "Missing", nullptr, text, ini.c_str()), 0);
+    EXPECT_STREQ(text, "");
+    // Reading never writes.
+    EXPECT_EQ(ReadFile(ini), "[SYS]\r\nTimeFont=Arial\r\nLong=" + longValue + "\r\n");
+}
+
+TEST(SettingsReaders, MissingOrUnreadableFilesGiveDefaults)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("new.ini");
+    EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, ini.c_str()), 6);  // creates the file
+    EXPECT_EQ(ReadFile(ini), "[SYS]\nRollValues=6\n");
+
+    std::string dir = tmp.File("dir.ini");
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, dir.c_str()), 6);
+    CString text;
+    EXPECT_EQ(IniReadString("SYS", "TimeFont", "Arial", text, dir.c_str()), 5);
+    EXPECT_EQ(IniWriteString("SYS", "TimeFont", "Arial", dir.c_str()), -1);
+
+    EXPECT_EQ(IniWriteString("SYS", "Key", "v", tmp.File("no/such/dir.ini").c_str()), -1);
+}
+
+TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("t.ini");
+    const std::string original = "; Rolvek settings\r\n\r\n[SYS]\r\nRollValues=6\r\nMine=keep\r\n";
+    WriteFile(ini, original);
+    ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
+    struct stat before;
+    ASSERT_EQ(stat(ini.c_str(), &before), 0);
+
+    EXPECT_EQ(IniWriteString("sys", "rollvalues", "8", ini.c_str()), 0);
+    struct stat after;
+    ASSERT_EQ(stat(ini.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);  // a new file took the old one's place
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(IniWriteString("INTERNET", "Browser", "firefox %s", ini.c_str()), 0);
+    EXPECT_EQ(ReadFile(ini), "; Rolvek settings\r\n\r\n[SYS]\r\nRollValues=8\r\nMine=keep\r\n"
+                             "[INTERNET]\r\nBrowser=firefox %s\r\n");
+
+    ASSERT_EQ(stat(ini.c_str(), &after), 0);
+    EXPECT_EQ(tmp.Entries(), std::vector<std::string>{"t.ini"});  // no temporary file left
+
+    // A write that changes nothing leaves the file alone.
+    EXPECT_EQ(IniWriteString("SYS", "Mine", "keep", ini.c_str()), 0);
+    struct stat same;
+    ASSERT_EQ(stat(ini.c_str(), &same), 0);
+    EXPECT_EQ(same.st_ino, after.st_ino);
+
+    // Values the layout cannot hold are refused, and the file stays as it was.
+    std::string now = ReadFile(ini);
+    EXPECT_EQ(IniWriteString("SYS", "Mine", "two\nlines", ini.c_str()), -2);
+    EXPECT_EQ(IniWriteString("SYS", "A=B", "v", ini.c_str()), -2);
+    EXPECT_EQ(IniWriteString(nullptr, "A", "v", ini.c_str()), -2);
+    EXPECT_EQ(ReadFile(ini), now);
+
+    EXPECT_EQ(IniWriteString("SYS", "Mine", nullptr, ini.c_str()), 0);
+    EXPECT_EQ(IniWriteString("INTERNET", nullptr, nullptr, ini.c_str()), 0);
+    EXPECT_EQ(ReadFile(ini), "; Rolvek settings\r\n\r\n[SYS]\r\nRollValues=8\r\n");
+}
+
+TEST(SettingsWriter, WritesThroughASymbolicLink)
+{
+    TempDir tmp;
+    std::string real = tmp.File("real.ini");
+    std::string link = tmp.File("link.ini");
+    WriteFile(real, "[SYS]\nA=1\n");
+    ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+    EXPECT_EQ(IniWriteString("SYS", "A", "2", link.c_str()), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(real), "[SYS]\nA=2\n");
+}
+
+TEST(SettingsWriter, ThreadsDoNotLoseEachOthersWrites)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("t.ini");
+    auto writer = [&ini](const char* section) {
+        for (int i = 0; i < 20; ++i) {
+            std::string key = "K" + std::to_string(i);
+            IniWriteString(section, key.c_str(), "v", ini.c_str());
+        }
+    };
+    std::thread a(writer, "A"), b(writer, "B");
+    a.join();
+    b.join();
+    for (const char* section : {"A", "B"})
+        for (int i = 0; i < 20; ++i) {
+            std::string key = "K" + std::to_string(i);
+            CString value;
+            IniReadString(section, key.c_str(), "<missing>", value, ini.c_str());
+            EXPECT_STREQ(value, "v") << section << " " << key;
+        }
+}
+
+// A writer killed at any moment leaves the old file or the new one, never a torn one.
+TEST(SettingsWriter, SurvivesBeingKilledMidWrite)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("killed.ini");
+    const int kKeys = 40;
+    const std::string filler(200, 'x');
+    {
+        std::string text = "; must survive\n[SYS]\n";
+        for (int k = 0; k < kKeys; ++k)
+            text += "K" + std::to_string(k) + "=0-" + filler + "\n";
+        WriteFile(ini, text);
+    }
+    unsigned seed = 7;
+    for (int round = 0; round < 25; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (long n = 1;; ++n) {
+                std::string key = "K" + std::to_string(n % kKeys);
+                std::string value = std::to_string(n) + "-" + filler;
+                IniWriteString("SYS", key.c_str(), value.c_str(), ini.c_str());
+            }
+        }
+        seed = seed * 1103515245u + 12345u;
+        usleep(2000 + (seed >> 16) % 20000);
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        std::string text = ReadFile(ini);
+        ASSERT_EQ(text.rfind("; must survive\n[SYS]\n", 0), 0u) << "round " << round;
+        for (int k = 0; k < kKeys; ++k) {
+            std::string key = "K" + std::to_string(k);
+            std::string value = Find(text, "SYS", key.c_str());
+            ASSERT_GE(value.size(), filler.size() + 2) << "round " << round << " " << key;
+            ASSERT_EQ(value.substr(value.size() - filler.size()), filler) << "round " << round;
+        }
+        ASSERT_EQ(text.back(), '\n');
+    }
+    // The temporary files of killed writers are cleaned up by the next writer.
+    EXPECT_EQ(IniWriteString("SYS", "K0", "done", ini.c_str()), 0);
+    EXPECT_EQ(tmp.Entries(), std::vector<std::string>{"killed.ini"});
+}
+
+} // namespace
