@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace dt_test {
 
@@ -82,6 +83,23 @@ public:
 private:
     bool m_had = false;
     std::string m_old;
+};
+
+// Collects the texts the log writer hands to the last-message sink while it lives.
+class LogCapture {
+public:
+    LogCapture()
+    {
+        m_previous = SetLastMessageSink([this](const char* text) { lines.emplace_back(text); });
+    }
+    ~LogCapture() { SetLastMessageSink(m_previous); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<std::string> lines;
+
+private:
+    LastMessageSink m_previous;
 };
 
 } // namespace dt_test
