@@ -317,6 +317,15 @@ int IniReadString(const char* section, const char* key, const char* def, CString
     return out.GetLength();
 }
 
+int IniReadString(const char* section, const char* key, const char* def, CTxt& out, const char* file)
+{
+    std::string value = ReadOrDefault(section, key, def, file);
+    if (value.size() > static_cast<std::size_t>(kIniMaxValue))
+        value.resize(kIniMaxValue);
+    out.SetTxt(value.c_str());
+    return out.GetLength();
+}
+
 int IniReadBuf(const char* section, const char* key, const char* def, char* buffer, int size, const char* file)
 {
     if (!buffer || size < 1)

@@ -268,6 +268,10 @@ TEST(SettingsReaders, TextsAreCutToTheCallersRoom)
     EXPECT_EQ(IniReadString("SYS", "Long", "", text, ini.c_str()), kIniMaxValue);
     EXPECT_EQ(IniReadString("SYS", "Missing", nullptr, text, ini.c_str()), 0);
     EXPECT_STREQ(text, "");
+    CTxt txt;
+    EXPECT_EQ(IniReadString("SYS", "Long", "", txt, ini.c_str()), kIniMaxValue);
+    EXPECT_EQ(IniReadString("sys", "timefont", "", txt, ini.c_str()), 5);
+    EXPECT_STREQ(txt, "Arial");
     // Reading never writes.
     EXPECT_EQ(ReadFile(ini), "[SYS]\r\nTimeFont=Arial\r\nLong=" + longValue + "\r\n");
 }

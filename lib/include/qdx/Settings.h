@@ -29,6 +29,7 @@
 #pragma once
 
 #include <qdx/String.h>
+#include <qdx/Txt.h>
 #include <qdx/qdx_export.h>
 
 // Longest value IniReadString keeps (the rest of a longer value is cut off).
@@ -75,6 +76,9 @@ QDX_EXPORT int IniWriteString(const char* section, const char* key, const char* 
 // Reads the key's value (the default, null meaning "", when the key is missing or the file
 // cannot be read) into `out`, cut to kIniMaxValue characters. Returns the length of `out`.
 QDX_EXPORT int IniReadString(const char* section, const char* key, const char* def, CString& out,
+                             const char* file = nullptr);
+
+QDX_EXPORT int IniReadString(const char* section, const char* key, const char* def, CTxt& out,
                              const char* file = nullptr);
 
 // Reads like IniReadString into `buffer` of `size` bytes, cutting the text to size - 1
