@@ -141,6 +141,74 @@ public:
     // less, or more than the file still holds). Never allocates more than the data present.
     int BinaryRead(FILE* stream);
 
+    // --- conversions ----------------------------------------------------------------------
+    // Texts are read up to their first NUL. Operations that rebuild the text finish with SetTxt
+    // (so a shorter result keeps the buffer); those that overwrite characters keep it too. On an
+    // object without a buffer they leave it so, and return 0.
+
+    // mode 0: CR, LF and TAB become the two characters \r, \n and \t. Any other mode undoes
+    // that; a backslash before any other character is dropped with it, one at the end is
+    // dropped. There is no escaped backslash: a backslash followed by n, r or t in the original
+    // text does not survive a round trip. Returns the new length.
+    int ConvCRLF(int mode);
+    // Decodes "&nbsp;" (any case) to a blank, "%%" to "%", and "%hh" to the byte hh (blanks count
+    // as 0, a non-hex digit ends the number, a 0 byte ends the text). A "%" with fewer than two
+    // characters after it is kept as it is. Returns the new length.
+    //   "a&NBSP;b%20c%%d" -> "a b c%d"
+    int ConvHTM2TXT();
+    // Rotates every printable character (32..126) by key + position, alternating in direction;
+    // ConvProt(0, key) undoes ConvProt(1, key). A key below 1 counts as 1. Returns the length.
+    int ConvProt(int mode, int key);
+    // Overwrites every `from` with `to`; returns how many were replaced.
+    int Replace(char from, char to);
+    // Backslashes to "/" (a pair of them, as at the start of a network path, stays), then
+    // trailing "/" removed, keeping the first character. "C:\dir\sub\" -> "C:/dir/sub".
+    void MakeFn();
+    // "/" to backslashes (pairs stay as they are), trailing separators removed. "c:/a/b/" -> "c:\a\b".
+    void MakeFnDOS();
+    // Inserts `add` (after a "-" when `dash` is not 0) between the file name and its extension;
+    // returns the new length. "c:/x/log.txt" with ("2", 1) -> "c:/x/log-2.txt".
+    int AddToFn(const char* add, int dash);
+    // `out` becomes one part of this text taken as a path: 0 drive ("c:"), 1 directory (with its
+    // separators), 2 file name, 3 extension without its dot, 4 drive and directory, 5 name and
+    // extension, 6 all but the extension, 7 the whole path; any other part leaves `out` empty.
+    // Returns out's length. `out` may be this object.
+    int GetFileTxt(int part, CTxt& out) const;
+    // The running executable's path in "/" form, split by GetFileTxt(part, out).
+    static void GetExeName(CTxt& out, int part);
+    // The index of the first string of `array` equal to `text` ignoring ASCII case, or -1.
+    static int FindStringArray(CStringArray& array, const char* text);
+    // The low 32 bits of `value` as upper-case hex: the last 2 digits (digits 1), 4 (2), 6 (3)
+    // or all 8 (any other). (0x1A2B, 3) -> "001A2B".
+    void GetHex(unsigned long value, int digits);
+    // Each of `count` bytes as two hex digits and a comma: {0x0A, 0xFF} -> "0A,FF,". A count
+    // outside 1..1000 (or no data) gives the text "GetHexArray(<count>By)".
+    void GetHexArray(unsigned char* data, int count);
+    // `value` with `decimals` decimals, trailing fraction zeros (and a bare point) removed:
+    // (2.5, 3) -> "2.5", (100.0, 2) -> "100". Returns the new length.
+    int MakeValueTxt(double value, int decimals);
+    // Allowed characters: ASCII letters, digits, "_" and those of `extra` (may be null).
+    // mask 0: returns the first other character's code as a signed 8-bit value, or 0; the text
+    // stays. Otherwise: overwrites every other character with "_" and returns the index of the
+    // first, or -1 when none. An empty text returns -1.
+    int MaskNonVar(int mask, const char* extra);
+    // Overwrites every character outside 32..126 with "+"; returns how many.
+    int MaskNonPrintable();
+    // Removes every occurrence of `part`, ignoring ASCII case; returns the new length.
+    // "xAByab" without "ab" -> "xy". An empty `part` removes nothing.
+    int RemoveFromText(const char* part);
+    // Removes every character that occurs in `list` (case counts); returns the new length.
+    int RemoveCharList(const char* list);
+    // Removes every `ch`; returns the new length.
+    int RemoveChar(char ch);
+    // Keeps only "0123456789.E+-" (and "()" when `brackets` is not 0); a lower-case e goes too.
+    // "Total: 1.5E+3 (approx)" -> "1.5E+3". Returns the new length.
+    int TrimNum(int brackets);
+    // Removes every `ch` at the end, then at the start; returns the new length.
+    int Trim(char ch);
+    // Removes every `ch` at the end (of the counted text); returns how many were removed.
+    int TrimRight(char ch);
+
 private:
     // Makes room for `needed` bytes: with a smaller buffer, allocates exactly `needed` and keeps
     // the first `keep` bytes. False (nothing changed) when memory runs out.
