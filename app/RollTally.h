@@ -1,0 +1,99 @@
+// The check engine: rolls a die with RollValues faces on a worker thread, counts how often each
+// face came up and turns the counts into percent deviations from the mean.
+//
+// One class serves twice: as the current run, whose worker does the rolling, and as the totals,
+// into which every finished run is added.
+//
+//   CRollTally totals, run;
+//   run.Start();                          // state 0 -> 1: the worker rolls
+//   ... once run.m_nState == 2:
+//   totals.AddRun(run);                   // run -> state 3; totals.m_Counts grow
+//   run.Reset();                          // joins the finished worker; state 0 again
+//
+// States of a run (m_nState): 0 idle, 1 rolling (the worker owns the arrays), 2 finished (counts
+// and deviations complete, worker done), 3 added to the totals. The totals object stays in state
+// 0. The state is the only signal between the threads: read a run's arrays only in state 2 or 3.
+//
+// Settings (section "SYS", read at construction; missing keys are written with their defaults):
+//   RollValues=6          faces of the die, 1 .. 32767 (values outside are taken as the nearest)
+//   RollsPerRun=100000    rolls per face and run; below 1000 counts as 1000, and it is lowered
+//                         so that a run's rolls fit in 32 bits. The file keeps what it holds.
+//   Generator=libc        the 15-bit generator under test, see RollGenerator
+#pragma once
+
+#include <qdx/SPtrArray.h>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+// The 15-bit generators the check can test.
+enum class RollGenerator {
+    Libc,          // "libc": rand() of the C library, its top 15 bits; seeded with srand
+    Lcg214013,     // "lcg214013": x = x * 214013 + 2531011, (x >> 16) & 0x7FFF
+    Lcg1103515245, // "lcg1103515245": x = x * 1103515245 + 12345, (x / 65536) % 32768
+};
+
+// The setting's name of a generator ("libc", "lcg214013", "lcg1103515245").
+const char* RollGeneratorName(RollGenerator generator);
+// The generator of that name (ASCII case ignored); false when the name is not one of them.
+bool RollGeneratorFromName(const char* name, RollGenerator* generator);
+
+// Seeds every generator of the calling thread from the high-resolution clock: the seed is the
+// clock's nanosecond count modulo 1000000. rand() is seeded process-wide with srand.
+void SeedRandom();
+
+class CRollTally {
+public:
+    // Reads RollValues, RollsPerRun and Generator from `iniFile` (null: the program's settings
+    // file). Both arrays start empty, the state is 0.
+    explicit CRollTally(const char* iniFile = nullptr);
+    // Waits for a worker that is still rolling, then joins it.
+    ~CRollTally();
+    CRollTally(const CRollTally&) = delete;
+    CRollTally& operator=(const CRollTally&) = delete;
+
+    // Starts the worker thread. Returns 1 (doing nothing) when the state is above 0, 0 when the
+    // worker runs, -1 when no thread could be created (reported as "Start failed"; state 0).
+    int Start();
+
+    // The worker: sets state 1, rolls m_nRolls accepted rolls into m_Counts, computes the
+    // deviations, records its thread in m_hDoneThread and sets state 2. Returns 0.
+    // Start runs it on a new thread; it may also be called directly.
+    static int RollThread(CRollTally* tally);
+
+    // Recomputes m_Devs and m_fMaxDev from m_Counts. Without a full set of counts m_Devs stays
+    // empty and m_fMaxDev 0.
+    void CalcDeviations();
+
+    // Back to an idle, empty object: state 0, no runs, no counts or deviations, the finished
+    // worker joined. A worker that is still rolling is waited for first.
+    // m_nValues, m_nRolls and the generator stay.
+    void Reset();
+
+    // Adds a finished run into these totals face by face, counts the run and recomputes the
+    // deviations; the run goes to state 3. Returns 0, or -1 (nothing changed) when the run's
+    // worker is still rolling.
+    int AddRun(CRollTally& run);
+
+    // Count of face `i` + 1, as kept in m_Counts.
+    std::int64_t GetCount(int i) const { return m_Counts.GetAtInt64(i); }
+    // Percent deviation of face `i` + 1 from the mean, as kept in m_Devs.
+    float GetDev(int i) const { return m_Devs.GetAtFloat(i); }
+
+    int m_nValues;   // faces of the die, 1 .. 32767
+    int m_nRolls;    // accepted rolls per run: m_nValues x max(RollsPerRun, 1000)
+    int m_nRuns;     // runs added so far (totals)
+    float m_fMaxDev; // largest absolute deviation in m_Devs; 0 when none
+    // One slot per face (index 0 is face 1): its count as a 64-bit integer (AddInt64 and
+    // GetAtInt64), so totals never wrap however long the check runs.
+    SPtrArray m_Counts;
+    // One slot per face: its percent deviation from the mean as a float (AddFloat, GetAtFloat).
+    SPtrArray m_Devs;
+    std::atomic<int> m_nState;
+    // The finished worker's thread id, set by the worker just before state 2; cleared by Reset.
+    std::thread::id m_hDoneThread;
+    // The worker as created by Start; joined and cleared by Reset.
+    std::thread m_hThread;
+    RollGenerator m_nGenerator;
+};

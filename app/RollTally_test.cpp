@@ -1,0 +1,362 @@
+#include "RollLoop.h"
+#include "RollTally.h"
+
+#include <qdx/Settings.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A settings file of its own for each test, so tests may run side by side.
+class Settings {
+public:
+    explicit Settings(const std::string& text = "")
+    {
+        char pattern[] = "/tmp/rolvek-engine-XXXXXX";
+        int fd = mkstemp(pattern);
+        if (fd >= 0)
+            close(fd);
+        m_path = pattern;
+        std::ofstream(m_path, std::ios::trunc) << text;
+    }
+    ~Settings() { unlink(m_path.c_str()); }
+    const char* Path() const { return m_path.c_str(); }
+    std::string Text() const
+    {
+        std::ifstream in(m_path);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+private:
+    std::string m_path;
+};
+
+std::int64_t Sum(const CRollTally& t)
+{
+    std::int64_t sum = 0;
+    for (int i = 0; i < t.m_Counts.GetSize(); ++i)
+        sum += t.GetCount(i);
+    return sum;
+}
+
+void SetCounts(CRollTally& t, std::vector<std::int64_t> counts)
+{
+    t.m_Counts.RemoveAll();
+    for (std::int64_t c : counts)
+        t.m_Counts.AddInt64(c);
+}
+
+bool WaitForState(const CRollTally& t, int state)
+{
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (t.m_nState != state) {
+        if (std::chrono::steady_clock::now() > give_up)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Counts per face after a scripted sequence of generator results (repeated as needed).
+struct Scripted {
+    std::vector<int> results;
+    std::vector<int> reseedsAt;  // attempt numbers before which reseed was called
+    int attempts = 0;
+
+    std::vector<std::int64_t> Run(int values, int rolls)
+    {
+        std::vector<void*> slots(static_cast<std::size_t>(values), nullptr);
+        RollLoop(
+            slots.data(), values, rolls,
+            [this] { return results[static_cast<std::size_t>(attempts++) % results.size()]; },
+            [this] { reseedsAt.push_back(attempts); });
+        std::vector<std::int64_t> counts;
+        for (void* s : slots)
+            counts.push_back(reinterpret_cast<std::intptr_t>(s));
+        return counts;
+    }
+};
+
+// --- settings -----------------------------------------------------------------------------------
+
+TEST(RollTallySettings, DefaultsAreUsedAndWrittenBack)
+{
+    Settings ini;
+    CRollTally t(ini.Path());
+    EXPECT_EQ(t.m_nValues, 6);
+    EXPECT_EQ(t.m_nRolls, 600000);
+    EXPECT_EQ(t.m_nRuns, 0);
+    EXPECT_EQ(t.m_fMaxDev, 0.0f);
+    EXPECT_EQ(t.m_nState, 0);
+    EXPECT_EQ(t.m_Counts.GetSize(), 0);
+    EXPECT_EQ(t.m_Devs.GetSize(), 0);
+    EXPECT_EQ(t.m_nGenerator, RollGenerator::Libc);
+    EXPECT_EQ(ini.Text(), "[SYS]\nRollValues=6\nRollsPerRun=100000\nGenerator=libc\n");
+}
+
+TEST(RollTallySettings, FewRollsAreRaisedButStayInTheFile)
+{
+    Settings ini("[SYS]\nRollValues=3\nRollsPerRun=500\nGenerator=LCG214013\n");
+    CRollTally t(ini.Path());
+    EXPECT_EQ(t.m_nValues, 3);
+    EXPECT_EQ(t.m_nRolls, 3000);
+    EXPECT_EQ(t.m_nGenerator, RollGenerator::Lcg214013);
+    EXPECT_EQ(ini.Text(), "[SYS]\nRollValues=3\nRollsPerRun=500\nGenerator=LCG214013\n");
+}
+
+TEST(RollTallySettings, UnworkableValuesTakeTheNearestWorkable)
+{
+    struct Case {
+        const char* values;
+        const char* perRun;
+        int expectValues;
+        long long expectRolls;
+    } cases[] = {
+        {"0", "1000", 1, 1000},
+        {"-5", "2000", 1, 2000},
+        {"40000", "1000", 32767, 32767LL * 1000},
+        {"32767", "100000", 32767, 32767LL * (2147483647 / 32767)},  // fits 32 bits
+        {"6", "-1", 6, 6000},
+    };
+    for (const Case& c : cases) {
+        std::string text = std::string("[SYS]\nRollValues=") + c.values + "\nRollsPerRun=" + c.perRun +
+                           "\nGenerator=mersenne\n";
+        Settings ini(text);
+        CRollTally t(ini.Path());
+        EXPECT_EQ(t.m_nValues, c.expectValues) << c.values;
+        EXPECT_EQ(t.m_nRolls, c.expectRolls) << c.values << " x " << c.perRun;
+        EXPECT_EQ(t.m_nGenerator, RollGenerator::Libc);  // an unknown generator: the default
+        EXPECT_EQ(ini.Text(), text);                     // the file is left as it was
+    }
+}
+
+TEST(RollTallySettings, GeneratorNames)
+{
+    for (RollGenerator g : {RollGenerator::Libc, RollGenerator::Lcg214013, RollGenerator::Lcg1103515245}) {
+        RollGenerator back = RollGenerator::Libc;
+        EXPECT_TRUE(RollGeneratorFromName(RollGeneratorName(g), &back));
+        EXPECT_EQ(back, g);
+    }
+    RollGenerator g = RollGenerator::Lcg214013;
+    EXPECT_FALSE(RollGeneratorFromName("lcg", &g));
+    EXPECT_FALSE(RollGeneratorFromName(nullptr, &g));
+    EXPECT_EQ(g, RollGenerator::Lcg214013);
+}
+
+// --- the roll loop ------------------------------------------------------------------------------
+
+TEST(RollLoop, SixValuesRejectTheTopTwoResults)
+{
+    Scripted s;
+    s.results = {32760, 32761, 32762, 32763, 32764, 32765, 32766, 32767};
+    EXPECT_EQ(s.Run(6, 12), (std::vector<std::int64_t>{2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(s.attempts, 14);  // two rejections in the first pass, none counted as rolls
+}
+
+TEST(RollLoop, OneValueRejectsOnlyTheTopResult)
+{
+    Scripted s;
+    s.results = {32767, 32766, 0};
+    EXPECT_EQ(s.Run(1, 6), (std::vector<std::int64_t>{6}));
+    EXPECT_EQ(s.attempts, 9);
+}
+
+TEST(RollLoop, EveryFaceHasTheSameShareOfResults)
+{
+    for (int values : {1, 2, 3, 6, 7, 100, 32767}) {
+        Scripted s;
+        for (int r = 0; r <= 32767; ++r)
+            s.results.push_back(r);
+        int accepted = 32767 - 32767 % values;
+        std::vector<std::int64_t> counts = s.Run(values, accepted);
+        EXPECT_EQ(s.attempts, accepted) << values;
+        for (std::int64_t c : counts)
+            ASSERT_EQ(c, accepted / values) << values;
+    }
+}
+
+TEST(RollLoop, ReseedsHalfWayThenEveryTenthAttempt)
+{
+    Scripted all;
+    all.results = {0};
+    all.Run(1, 1000);
+    EXPECT_EQ(all.reseedsAt, (std::vector<int>{500, 601, 702, 803, 904}));
+
+    Scripted half;  // rejected attempts count down too
+    half.results = {32767, 0};
+    half.Run(1, 1000);
+    ASSERT_EQ(half.attempts, 2000);
+    ASSERT_EQ(half.reseedsAt.size(), 15u);
+    for (std::size_t k = 0; k < half.reseedsAt.size(); ++k)
+        EXPECT_EQ(half.reseedsAt[k], 500 + 101 * static_cast<int>(k));
+}
+
+// --- runs, deviations, totals -------------------------------------------------------------------
+
+TEST(RollTallyRun, EveryGeneratorFillsARun)
+{
+    for (const char* name : {"libc", "lcg214013", "lcg1103515245"}) {
+        Settings ini(std::string("[SYS]\nRollsPerRun=20000\nGenerator=") + name + "\n");
+        CRollTally t(ini.Path());
+        ASSERT_EQ(CRollTally::RollThread(&t), 0);
+        EXPECT_EQ(t.m_nState, 2);
+        EXPECT_EQ(t.m_hDoneThread, std::this_thread::get_id());
+        ASSERT_EQ(t.m_Counts.GetSize(), 6) << name;
+        ASSERT_EQ(t.m_Devs.GetSize(), 6) << name;
+        EXPECT_EQ(Sum(t), 120000) << name;
+        float largest = 0.0f;
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_GT(t.GetCount(i), 18000) << name << " face " << i + 1;
+            largest = std::max(largest, std::fabs(t.GetDev(i)));
+        }
+        EXPECT_EQ(t.m_fMaxDev, largest) << name;
+        EXPECT_LT(t.m_fMaxDev, 10.0f) << name;
+    }
+}
+
+TEST(RollTallyRun, OneValueHasNoDeviation)
+{
+    Settings ini("[SYS]\nRollValues=1\nRollsPerRun=5000\n");
+    CRollTally t(ini.Path());
+    CRollTally::RollThread(&t);
+    ASSERT_EQ(t.m_Counts.GetSize(), 1);
+    EXPECT_EQ(t.GetCount(0), 5000);
+    EXPECT_EQ(t.GetDev(0), 0.0f);
+    EXPECT_EQ(t.m_fMaxDev, 0.0f);
+}
+
+TEST(RollTallyRun, DeviationsFromTheMean)
+{
+    Settings ini("[SYS]\nRollValues=4\n");
+    CRollTally t(ini.Path());
+    SetCounts(t, {90, 110, 100, 100});
+    t.CalcDeviations();
+    ASSERT_EQ(t.m_Devs.GetSize(), 4);
+    EXPECT_FLOAT_EQ(t.GetDev(0), -10.0f);
+    EXPECT_FLOAT_EQ(t.GetDev(1), 10.0f);
+    EXPECT_EQ(t.GetDev(2), 0.0f);  // exactly at the mean
+    EXPECT_FLOAT_EQ(t.m_fMaxDev, 10.0f);
+
+    SetCounts(t, {});
+    t.CalcDeviations();
+    EXPECT_EQ(t.m_Devs.GetSize(), 0);
+    EXPECT_EQ(t.m_fMaxDev, 0.0f);
+
+    SetCounts(t, {0, 0, 0, 0});  // no rolls: every face at the mean, no 0/0
+    t.CalcDeviations();
+    ASSERT_EQ(t.m_Devs.GetSize(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(t.GetDev(i), 0.0f);
+    EXPECT_EQ(t.m_fMaxDev, 0.0f);
+}
+
+TEST(RollTallyTotals, AddRunAddsFaceByFace)
+{
+    Settings ini("[SYS]\nRollValues=3\n");
+    CRollTally totals(ini.Path()), run(ini.Path());
+    SetCounts(run, {1, 2, 3});
+    run.m_nState = 2;
+    EXPECT_EQ(totals.AddRun(run), 0);
+    EXPECT_EQ(run.m_nState, 3);
+    EXPECT_EQ(totals.m_nRuns, 1);
+    SetCounts(run, {10, 20, 30});
+    run.m_nState = 2;
+    totals.AddRun(run);
+    EXPECT_EQ(totals.m_nRuns, 2);
+    ASSERT_EQ(totals.m_Counts.GetSize(), 3);
+    EXPECT_EQ(totals.GetCount(0), 11);
+    EXPECT_EQ(totals.GetCount(1), 22);
+    EXPECT_EQ(totals.GetCount(2), 33);
+    EXPECT_FLOAT_EQ(totals.GetDev(0), -50.0f);
+    EXPECT_FLOAT_EQ(totals.m_fMaxDev, 50.0f);
+    EXPECT_EQ(totals.m_nState, 0);  // the totals never leave state 0
+
+    // A run whose worker still rolls is not read.
+    run.m_nState = 1;
+    EXPECT_EQ(totals.AddRun(run), -1);
+    EXPECT_EQ(totals.m_nRuns, 2);
+    EXPECT_EQ(totals.GetCount(0), 11);
+
+    totals.Reset();
+    EXPECT_EQ(totals.m_nRuns, 0);
+    EXPECT_EQ(totals.m_Counts.GetSize(), 0);
+    EXPECT_EQ(totals.m_Devs.GetSize(), 0);
+    EXPECT_EQ(totals.m_fMaxDev, 0.0f);
+    EXPECT_EQ(totals.m_nValues, 3);
+    EXPECT_EQ(totals.m_nRolls, 300000);
+}
+
+TEST(RollTallyTotals, TotalsPastTwoToThe31StayRight)
+{
+    Settings ini("[SYS]\nRollValues=2\n");
+    CRollTally totals(ini.Path()), run(ini.Path());
+    const std::int64_t big = 1500000000;  // two runs of these pass 2^31 per face and 2^32 in sum
+    for (int i = 0; i < 3; ++i) {
+        SetCounts(run, {big, big + 10000});
+        run.m_nState = 2;
+        totals.AddRun(run);
+    }
+    EXPECT_EQ(totals.GetCount(0), 3 * big);
+    EXPECT_EQ(totals.GetCount(1), 3 * big + 30000);
+    EXPECT_EQ(Sum(totals), 6 * big + 30000);
+    EXPECT_GT(totals.GetDev(1), 0.0f);
+    EXPECT_LT(totals.GetDev(0), 0.0f);
+    EXPECT_NEAR(totals.m_fMaxDev, 3.333e-4f, 0.2e-4f);  // 15000 off a mean of 4.5e9, in percent
+}
+
+// --- the worker thread --------------------------------------------------------------------------
+
+TEST(RollTallyThread, StartRollsOnAWorkerAndResetJoinsItOnce)
+{
+    Settings ini("[SYS]\nRollsPerRun=5000\n");
+    CRollTally totals(ini.Path()), run(ini.Path());
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(run.Start(), 0);
+        EXPECT_EQ(run.Start(), 1);  // a second start while the run is busy starts nothing
+        ASSERT_TRUE(WaitForState(run, 2));
+        EXPECT_EQ(run.Start(), 1);
+        EXPECT_EQ(run.m_hDoneThread, run.m_hThread.get_id());
+        EXPECT_NE(run.m_hDoneThread, std::this_thread::get_id());
+        EXPECT_EQ(Sum(run), run.m_nRolls);
+        EXPECT_EQ(totals.AddRun(run), 0);
+        EXPECT_EQ(run.Start(), 1);  // state 3 too
+        run.Reset();
+        EXPECT_FALSE(run.m_hThread.joinable());
+        EXPECT_EQ(run.m_hDoneThread, std::thread::id());
+        EXPECT_EQ(run.m_nState, 0);
+        run.Reset();  // nothing left to join: harmless
+    }
+    EXPECT_EQ(totals.m_nRuns, 3);
+    EXPECT_EQ(Sum(totals), 3LL * run.m_nRolls);
+}
+
+TEST(RollTallyThread, ResetAndDestructionWaitForARollingWorker)
+{
+    Settings ini("[SYS]\nRollsPerRun=200000\n");
+    CRollTally run(ini.Path());
+    ASSERT_EQ(run.Start(), 0);
+    run.Reset();  // the worker finishes first; nothing of it survives the reset
+    EXPECT_EQ(run.m_nState, 0);
+    EXPECT_EQ(run.m_Counts.GetSize(), 0);
+    EXPECT_FALSE(run.m_hThread.joinable());
+
+    auto doomed = std::make_unique<CRollTally>(ini.Path());
+    ASSERT_EQ(doomed->Start(), 0);
+    doomed.reset();  // waits for the worker rather than freeing its object under it
+}
+
+} // namespace
