@@ -1,0 +1,31 @@
+// Internals of the log writer that tests and benchmarks reach: the process-wide state can be
+// forgotten, the program directory can be pointed elsewhere, and commits to disk are counted.
+// (SetIniPath of <qdx/Settings.h> points the settings elsewhere.) Not exported from libqdx.
+#pragma once
+
+#include <string>
+
+namespace qdx::log_internal {
+
+// Closes the log file (without a commit) and forgets everything the writer has decided or read:
+// the next message decides again, as at the start of a process. Keeps the overrides below.
+void ResetState();
+
+// Makes the writer use `dir` in place of the program directory (nullptr: the program directory).
+void SetProgramDir(const char* dir);
+
+// Number of commits to disk (fdatasync of the log file) since the process started.
+long CommitCount();
+
+// Path of the log file most recently opened ("" before the first).
+std::string CurrentPath();
+
+// The log file's name for an executable path: base name without extension, in lower case.
+//   "/opt/Rolvek/Rolvek-Check.bin" -> "rolvek-check"
+std::string ProgramName(const char* exePath);
+
+// The log file path for a program directory (already normalized), a program name and a local
+// date: "<dir>/logs/<YYYYMMDD>/<name>.log".
+std::string LogFilePath(const std::string& dir, const std::string& name, int year, int month, int day);
+
+} // namespace qdx::log_internal
