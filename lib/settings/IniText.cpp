@@ -279,10 +279,13 @@ std::string IniPathFromPath(std::string_view exePath)
         base.resize(dot);
     DropBuildSuffix(base, "Debug");
     DropBuildSuffix(base, "Release");
-    std::string dir = ExeDirFromPath(exePath);
-    if (dir.empty() && slash == std::string_view::npos)
-        dir = ".";
-    return dir + "/" + base + ".ini";
+    std::string path = ExeDirFromPath(exePath);
+    if (path.empty() && slash == std::string_view::npos)
+        path.push_back('.');
+    path.push_back('/');
+    path.append(base);
+    path.append(".ini");
+    return path;
 }
 
 } // namespace qdx_ini

@@ -67,8 +67,8 @@ const CachedPaths& FilledPaths()
         std::string exe = ExecutablePath();
         if (exe.empty()) {
             // Without /proc the program's directory is unknown; the working directory stands in.
-            paths.exeDir = ".";
-            paths.iniPath = "./qdx.ini";
+            paths.exeDir = std::string(".");
+            paths.iniPath = std::string("./qdx.ini");
         } else {
             paths.exeDir = qdx_ini::ExeDirFromPath(exe);
             paths.iniPath = qdx_ini::IniPathFromPath(exe);
