@@ -262,7 +262,12 @@ int CReportListCtrl::CreateBars(int column, int range, COLORREF barColour, COLOR
         bar->SetBarColour(barColour);
         bar->SetBgColour(bgColour);
         bar->SetTextColour(textColour);
-        bar->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<unsigned>(range)));
+        // The 16-bit range message cannot carry ranges beyond 65535 (they would wrap into a
+        // smaller range and the bar would overflow); those go through the 32-bit one.
+        if (range >= 0 && range <= 0xFFFF)
+            bar->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<unsigned>(range)));
+        else
+            bar->SendMessage(PBM_SETRANGE32, 0, range);
         bar->SendMessage(PBM_SETPOS, static_cast<WPARAM>(range / 2));
         bar->SendMessage(PBM_SETSTEP, 1);
         m_Bars.Add(bar);

@@ -52,9 +52,10 @@ public:
     int SetupReport(unsigned short options);
     unsigned short GetOptions() const { return m_wOptions; }
 
-    // One bar cell per existing row over `column`: range 0..`range`, at range / 2, step 1, in
-    // the given colours. When the number of bars already equals the number of rows nothing
-    // changes, even with other colours; otherwise earlier bars are deleted first. Returns 0.
+    // One bar cell per existing row over `column`: range 0..`range` (any int, not only 16 bits),
+    // at range / 2, step 1, in the given colours. When the number of bars already equals the
+    // number of rows nothing changes, even with other colours; otherwise earlier bars are
+    // deleted first. Returns 0.
     int CreateBars(int column, int range, COLORREF barColour, COLORREF bgColour, COLORREF textColour);
     // Moves the bar of `row` to `position`. A null caption leaves the bar's text as it is; a
     // non-empty one is shown instead of the percentage; an empty one hides the text.

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QHelpEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 
 #include <string>
 #include <vector>
@@ -117,6 +120,12 @@ TEST_F(ReportListTest, CreateBarsGivesEveryRowABarAtHalfRangeOnce)
     EXPECT_EQ(list.GetBar(8)->GetPos(), 5);
     EXPECT_EQ(list.GetBar(0)->GetBarColour(), kRed);
 
+    // A range beyond 16 bits is kept whole: the bar is half filled, not past its end.
+    list.InsertItem(9, "r9");
+    list.CreateBars(4, 100000, kRed, kGreen, kGreen);
+    EXPECT_EQ(list.GetBar(0)->GetRangeMax(), 100000);
+    EXPECT_EQ(list.GetBar(0)->DisplayText(), "50%");
+
     list.DeleteAllItems();
     EXPECT_EQ(list.CreateBars(4, 10, kRed, kGreen, kGreen), 0);
     EXPECT_EQ(list.GetBarCount(), 0);
@@ -197,6 +206,14 @@ TEST_F(ReportListTest, ArrowsAndTabMoveTheCellCursorWithinTheList)
     EXPECT_EQ(list.GetFocusedRow(), 0);
 
     EXPECT_TRUE(received.empty());  // keys alone notify nobody
+
+    // Scrolling with the scroll bar brings the keyboard focus back to the list.
+    QLineEdit other(&list);
+    other.show();
+    other.setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), &other);
+    list.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(QApplication::focusWidget(), &list);
 }
 
 TEST_F(ReportListTest, F2AsksToEditTheCurrentCellOnly)
@@ -414,6 +431,11 @@ TEST_F(ReportListTest, TooltipsNameCellsByToolId)
     a.hdr.idFrom = CReportListCtrl::ToolId(4, 4);
     list.OnToolTipText(&a);
     EXPECT_EQ(std::string(a.szText), longText.substr(0, 79));
+
+    // Hovering a cell shows its text.
+    QHelpEvent hover(QEvent::ToolTip, CellCentre(3, 2), list.viewport()->mapToGlobal(CellCentre(3, 2)));
+    QApplication::sendEvent(list.viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), "r3c2");
 
     NMTTDISPINFOW w{};
     w.hdr.idFrom = CReportListCtrl::ToolId(4, 4);
