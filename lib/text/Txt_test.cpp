@@ -347,7 +347,14 @@ TEST(TxtMessage, MalformedMessageThrowsAndKeepsText)
         EXPECT_STREQ(t, "kept") << source;
     }
     CTxt t("kept");
-    EXPECT_THROW(t.FormatMessageA(static_cast<const char*>(nullptr)), CMemoryException*);
+    try {
+        t.FormatMessageA(static_cast<const char*>(nullptr));
+        ADD_FAILURE() << "a null message must throw";
+    } catch (CException* e) {
+        EXPECT_TRUE(e->IsKindOf(&CMemoryException::classCMemoryException));
+        e->Delete();
+    }
+    EXPECT_STREQ(t, "kept");
 }
 
 // --- whole files ---------------------------------------------------------------------------------
