@@ -2,12 +2,17 @@
 
 #include "RollLoop.h"
 
+#include <qdx/Log.h>
 #include <qdx/Settings.h>
 
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
 #include <system_error>
 
 static_assert(RAND_MAX == 0x7FFFFFFF, "the libc generator keeps the top 15 of rand()'s 31 bits");
@@ -78,6 +83,24 @@ void Roll(CRollTally& t)
     }
 }
 
+// Reports a setting the engine could not use as stored, once per process for each stored and
+// used value (the dialog's run and totals read the same settings).
+void ReportClamp(const char* key, int stored, int used)
+{
+    if (stored == used)
+        return;
+    static std::mutex lock;
+    static std::map<std::string, std::pair<int, int>> reported;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto [it, added] = reported.try_emplace(key, stored, used);
+        if (!added && it->second == std::make_pair(stored, used))
+            return;
+        it->second = {stored, used};
+    }
+    LogTrace("TallyRun", 1, "%s=%d in the settings cannot be used, using %d", key, stored, used);
+}
+
 } // namespace
 
 const char* RollGeneratorName(RollGenerator generator)
@@ -113,17 +136,14 @@ CRollTally::CRollTally(const char* iniFile)
     : m_nValues(6), m_nRolls(0), m_nRuns(0), m_fMaxDev(0.0f), m_nState(0),
       m_nGenerator(RollGenerator::Libc)
 {
-    // A die needs 1 .. 32767 faces: at 0 the acceptance limit divides by zero, above 32767 it
-    // rejects every roll and a run would never end.
-    int values = IniReadInt("SYS", "RollValues", 6, iniFile);
-    m_nValues = values < 1 ? 1 : values > 32767 ? 32767 : values;
-
-    int perValue = IniReadInt("SYS", "RollsPerRun", 100000, iniFile);
-    if (perValue < 1000)
-        perValue = 1000;
-    if (perValue > INT_MAX / m_nValues)
-        perValue = INT_MAX / m_nValues;
-    m_nRolls = m_nValues * perValue;
+    const int storedValues = IniReadInt("SYS", "RollValues", 6, iniFile);
+    const int storedPerValue = IniReadInt("SYS", "RollsPerRun", 100000, iniFile);
+    int values = storedValues, perValue = storedPerValue;
+    ClampRunSize(values, perValue);
+    ReportClamp("RollValues", storedValues, values);
+    ReportClamp("RollsPerRun", storedPerValue, perValue);
+    m_nValues = values;
+    m_nRolls = values * perValue;
 
     CString name;
     IniReadString("SYS", "Generator", RollGeneratorName(RollGenerator::Libc), name, iniFile);
@@ -149,8 +169,7 @@ int CRollTally::Start()
     try {
         m_hThread = std::thread(RollThread, this);
     } catch (const std::system_error&) {
-        // TODO(log): report through LogTrace("TallyRun", 1, "Start failed") once the log writer
-        // (qdx/Log.h) is in the library.
+        LogTrace("TallyRun", 1, "Start failed");
         m_nState = 0;
         return -1;
     }
@@ -231,4 +250,48 @@ int CRollTally::AddRun(CRollTally& run)
         m_Counts.SetAt(j, reinterpret_cast<void*>(static_cast<std::intptr_t>(run.GetCount(j) + GetCount(j))));
     CalcDeviations();
     return 0;
+}
+
+void CRollTally::ClampRunSize(int& values, int& rollsPerValue)
+{
+    // A die needs 1 .. 32767 faces: at 0 the acceptance limit divides by zero, above 32767 it
+    // rejects every roll and a run would never end.
+    values = values < 1 ? 1 : values > 32767 ? 32767 : values;
+    if (rollsPerValue < 1000)
+        rollsPerValue = 1000;
+    if (rollsPerValue > INT_MAX / values)
+        rollsPerValue = INT_MAX / values;
+}
+
+void CRollTally::Configure(int values, int rollsPerValue)
+{
+    ClampRunSize(values, rollsPerValue);
+    m_nValues = values;
+    m_nRolls = values * rollsPerValue;
+}
+
+int CRollTally::GetCountText(int row, CTxt& out) const
+{
+    out.Empty();
+    if (row < 0 || row >= m_Counts.GetSize())
+        return 0;
+    const std::int64_t count = GetCount(row);
+    if (count >= 1000000)
+        out.Format("%.5f Mill", static_cast<float>(count) * 1e-6f);
+    else
+        out.Format("%lld", static_cast<long long>(count));
+    return out.GetLength();
+}
+
+int CRollTally::GetDeviationText(int row, int sign, CTxt& out) const
+{
+    out.Empty();
+    if (row < 0 || row >= m_Devs.GetSize())
+        return 0;
+    // Hundredths of a percent: a percent deviation of 0.1234 is shown as 12.34.
+    const float x = GetDev(row) * 100.0f;
+    const bool write = sign == -1 ? x < 0.0f : sign == 1 ? !(x < 0.0f) : true;
+    if (write)
+        out.Format("%.2f", x);
+    return out.GetLength();
 }

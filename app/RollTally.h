@@ -22,6 +22,7 @@
 #pragma once
 
 #include <qdx/SPtrArray.h>
+#include <qdx/Txt.h>
 
 #include <atomic>
 #include <cstdint>
@@ -75,6 +76,26 @@ public:
     // deviations; the run goes to state 3. Returns 0, or -1 (nothing changed) when the run's
     // worker is still rolling.
     int AddRun(CRollTally& run);
+
+    // Text of the count of face `row` + 1 for the result list: "%d", or from one million on
+    // "%.5f Mill" of the count times 1e-6 in single precision (1234567 -> "1.23457 Mill").
+    // Empty for a row outside the counts. Returns the length of `out`.
+    int GetCountText(int row, CTxt& out) const;
+
+    // Text of the deviation of face `row` + 1 in hundredths of a percent, "%.2f" of the percent
+    // deviation times 100 in single precision (0.1234 % -> "12.34"). Written for the "Less"
+    // column (sign -1) only when negative, for the "More" column (sign +1) only when not negative,
+    // so an exact 0 shows as "0.00" under "More"; any other sign always writes. Empty for a row
+    // outside the deviations. Returns the length of `out`.
+    int GetDeviationText(int row, int sign, CTxt& out) const;
+
+    // Brings a wanted number of faces and rolls per face to what a run can use: faces into
+    // 1 .. 32767, rolls per face at least 1000 and at most what keeps a run's rolls within 32 bits.
+    static void ClampRunSize(int& values, int& rollsPerValue);
+
+    // Sets m_nValues and m_nRolls from the wanted faces and rolls per face, brought into range by
+    // ClampRunSize. For an object that has not rolled yet (state 0, no counts).
+    void Configure(int values, int rollsPerValue);
 
     // Count of face `i` + 1, as kept in m_Counts.
     std::int64_t GetCount(int i) const { return m_Counts.GetAtInt64(i); }
