@@ -165,6 +165,4 @@ private:
     const char* TextOf(int index) const;
     // Takes ownership of `element` and appends it; returns its index, or -1 (element released).
     int AddElement(CTxt* element);
-    // Appends the listing entries of one directory (the body of LoadFromDirNoSort).
-    void ListDirectory(const char* dir, int desc, int file, const char* path, int nLev, int logLevel);
 };
