@@ -31,6 +31,14 @@ function(rolvek_add_test_runner)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${T_LABELS}" TIMEOUT 300)
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  # Labels and environment are lists, which gtest_discover_tests's PROPERTIES splits into
+  # separate words (so "unit;threaded" never became a label). They are set on the discovered
+  # tests by a script that ctest reads after the discovery script.
+  set(props "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake")
+  file(WRITE "${props}"
+       "if(${T_NAME}_TESTS)\n"
+       "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\" ENVIRONMENT \"${T_ENV}\")\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${props}")
 endfunction()

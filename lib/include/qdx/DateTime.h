@@ -253,6 +253,38 @@ public:
     void TestJulian();
 
     // --- reading the time from time web pages and setting the clock live in their own file -----
+
+    // The page addresses are settings of section "INTERNET" (TimePageNavy, TimePageTimeGov,
+    // DatePageURL), written with defaults naming no real server at their first read. The
+    // readings are Universal Time; msg receives the reading ("20060102 18:04:43") or the failure.
+    // With twoReadings 1 a page is fetched again until its second changes, so the reading falls
+    // just after the page's clock advanced. These calls block until the fetches end; the page
+    // readers use the one buffered line reader of the process.
+
+    // Sets the value to the Universal Time line ("UNIVERSAL") of the Navy-layout time page.
+    // 0; -1 no transfer could be set up; -2 the page did not answer; -3 it broke off; -4 in the
+    // two-reading mode the page's time did not advance within 3 seconds; -5 no such line; -6 the
+    // line's date or time is refused (msg "Invalid date/time in <line> (<date>, <time>)").
+    int SetNowNavy(CString& msg, int twoReadings);
+    // The same for the time-zone page layout ("<B>18:04:43<BR>" and the next line
+    // "Monday, January 02, 2006"); -6 does not occur, a refused date lets the search go on.
+    int SetNowTimeGov(CString& msg, int twoReadings);
+    // The same from the "Date:" header of any http:// server's answer (HEAD, or GET for servers
+    // refusing HEAD). 0; -1, -2 as above; -3 no readable Date: header; -4 as above.
+    int SetNowHttpDate(const char* url, CString& msg, int twoReadings);
+    // Sets the value to the first date on the date page (year/month/day, day-Mon-year or
+    // yyyymmdd) at 00:00:00. 0; -1 the page could not be fetched (the value is now, local time);
+    // -2 no line holds a date.
+    int SetNowURL();
+    // Converts the value from Universal Time to local time by the zone's offset in force now.
+    // Returns 0.
+    int AdjToLocal();
+    // Sets the machine's clock to this value (Universal Time) in local time, close to the start
+    // of a second (waiting up to 900 ms). msg: "Adjusted %6.3f Sec to ... DiffNow=%d", or
+    // "SetLocalTime failed (Error %d=%s)" (EPERM without the right to set the clock; EINVAL for a
+    // value that is no valid date and time). `adjusted` (may be null) receives the clock's
+    // movement in seconds. 0 or -1.
+    int SyncGMT(CString& msg, float* adjusted);
 };
 
 // A begin and an end with a number the caller gives meaning to.
