@@ -1,0 +1,536 @@
+#include <qdx/DateTime.h>
+#include <qdx/HttpGet.h>
+#include <qdx/Platform.h>
+#include <qdx/Settings.h>
+
+#include "datetime/DateTimeTestSupport.h"
+#include "datetime/InternetTime.h"
+#include "net/TestHttpServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using dt_test::FixedClock;
+using dt_test::LogCapture;
+using dt_test::Make;
+using dt_test::Show;
+using dt_test::Utc;
+using dt_test::ZoneScope;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+// Every test gets its own settings file (without log file) and a clean network seam.
+class InternetTimeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/qdx-inettime-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        iniPath = m_dir + "/test.ini";
+        std::ofstream(iniPath) << "[RELEASE]\nWriteLog=NO\n";
+        SetIniPath(iniPath.c_str());
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            unsetenv(name);
+    }
+    void TearDown() override
+    {
+        SetHttpPageSource({});
+        SetIniPath(nullptr);
+        std::remove(iniPath.c_str());
+        std::remove(m_dir.c_str());
+    }
+
+    // Serves `pages` one per fetch (the last one again when they run out) and notes each fetch.
+    void Serve(std::vector<std::string> pages, int result = kHttpPageOk)
+    {
+        SetHttpPageSource([this, pages, result](const char* agent, const char* url, bool head, std::size_t maxBody,
+                                                HttpPage& page) {
+            fetches.push_back({agent, url});
+            EXPECT_FALSE(head);
+            EXPECT_EQ(maxBody, 10000u);
+            const size_t i = std::min(fetches.size(), pages.size()) - 1;
+            page.status = 200;
+            page.body = pages.empty() ? std::string() : pages[i];
+            return result;
+        });
+    }
+
+    std::string IniText() const
+    {
+        std::ifstream in(iniPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    struct Fetch {
+        std::string agent;
+        std::string url;
+    };
+    std::vector<Fetch> fetches;
+    std::string iniPath;
+
+private:
+    std::string m_dir;
+};
+
+std::string NavyPage(const char* universalLine)
+{
+    return std::string("<html><body><pre>\r\n"
+                       "Jan. 02, 01:04:43 PM EST   Eastern Time\r\n") +
+           universalLine + "\r\n</pre></body></html>\r\n";
+}
+
+// --- the Navy layout ------------------------------------------------------------------------------
+
+TEST_F(InternetTimeTest, NavyReadsTheUniversalLineOnce)
+{
+    Serve({NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME")});
+    CQDXDateTime value = Make(1999, 5, 5, 5, 5, 5);
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 0), 0);
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");
+    EXPECT_STREQ(msg, "20060102 18:04:43");
+    ASSERT_EQ(fetches.size(), 1u);
+    EXPECT_EQ(fetches[0].agent, "SetNowNavy");
+    // The address comes from the settings, which now list it with its default.
+    EXPECT_EQ(fetches[0].url, qdx_inet::kNavyDefault);
+    EXPECT_THAT(IniText(), HasSubstr(std::string("TimePageNavy=") + qdx_inet::kNavyDefault));
+}
+
+TEST_F(InternetTimeTest, NavyFindsTheWordInAnyCaseAndUsesTheConfiguredAddress)
+{
+    IniWriteString("INTERNET", "TimePageNavy", "http://127.0.0.1:8080/cgi-bin/timer.pl");
+    Serve({"utc jun 30 2031 23:59:59 universal time\n"});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 0), 0);
+    EXPECT_EQ(Show(value), "2031-06-30 23:59:59");
+    ASSERT_EQ(fetches.size(), 1u);
+    EXPECT_EQ(fetches[0].url, "http://127.0.0.1:8080/cgi-bin/timer.pl");
+}
+
+TEST_F(InternetTimeTest, TwoReadingsFetchUntilThePagesSecondChanges)
+{
+    Serve({NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME"), NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME"),
+           NavyPage("UTC JAN 02 2006 18:04:44 UNIVERSAL TIME")});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 1), 0);
+    EXPECT_EQ(fetches.size(), 3u);
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:44");
+    EXPECT_STREQ(msg, "20060102 18:04:44");
+}
+
+TEST_F(InternetTimeTest, TwoReadingsGiveUpOnAPageWhoseClockStandsStill)
+{
+    Serve({NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME")});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 1), -4);
+    EXPECT_STREQ(msg, "SyncTime: the page's time did not advance");
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");  // the latest reading stays in the value
+    EXPECT_GT(fetches.size(), 2u);
+    EXPECT_LE(fetches.size(), static_cast<size_t>(qdx_inet::kMaxPasses));
+}
+
+TEST_F(InternetTimeTest, NavyPageWithoutUniversalLine)
+{
+    Serve({"<html>\nJan. 02, 01:04:43 PM EST Eastern Time\n</html>\n"});
+    CQDXDateTime value = Make(2001, 1, 1);
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 1), -5);
+    EXPECT_STREQ(msg, "SetGMT:  Clould not find Universal time");
+    EXPECT_EQ(fetches.size(), 1u);
+    EXPECT_EQ(Show(value), "2001-01-01 00:00:00");
+}
+
+TEST_F(InternetTimeTest, NavyLineWithABadMonthNamesTheLine)
+{
+    Serve({NavyPage("utc XYZ 02 2006 18:04:43 Universal Time")});
+    CQDXDateTime value = Make(2001, 1, 1);
+    CString msg;
+    LogCapture log;
+    EXPECT_EQ(value.SetNowNavy(msg, 0), -6);
+    EXPECT_STREQ(msg, "Invalid date/time in UTC XYZ 02 2006 18:04:43 UNIVERSAL TIME (2, 180443)");
+    EXPECT_THAT(log.lines, Contains("Invalid Date: 2"));
+    EXPECT_EQ(Show(value), "2001-01-01 18:04:43");  // the new time with the old date
+}
+
+TEST_F(InternetTimeTest, FetchFailuresHaveTheirOwnCodes)
+{
+    const std::pair<int, const char*> cases[] = {{kHttpPageSessionError, "SyncTime: Internet open error!"},
+                                                 {kHttpPageOpenError, "SyncTime: URL open error!"},
+                                                 {kHttpPageReadError, "SyncTime: URL reading error!"}};
+    for (const auto& [failure, text] : cases) {
+        Serve({"UTC JAN 02 2006 18:04:43 UNIVERSAL TIME"}, failure);
+        CQDXDateTime value;
+        CString msg;
+        EXPECT_EQ(value.SetNowNavy(msg, 0), failure);
+        EXPECT_STREQ(msg, text);
+        EXPECT_EQ(value.SetNowTimeGov(msg, 0), failure);
+        EXPECT_STREQ(msg, text);
+        EXPECT_TRUE(value.IsEmpty());
+    }
+}
+
+TEST_F(InternetTimeTest, OnlyTheFirstBlockOfAPageIsRead)
+{
+    // A source that hands over more than asked for: the Universal line beyond 10000 bytes is not seen.
+    Serve({std::string(10000, '\n') + "UTC JAN 02 2006 18:04:43 UNIVERSAL TIME\n"});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 0), -5);
+}
+
+// --- the time-zone layout -------------------------------------------------------------------------
+
+TEST_F(InternetTimeTest, TimeGovReadsTheTimeAndTheDateLineAfterIt)
+{
+    Serve({"<html>\n<td><font size=7><B>18:04:43<BR>\nMonday, January 02, 2006<br>\n</font></td>\n</html>\n"});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowTimeGov(msg, 0), 0);
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");
+    EXPECT_STREQ(msg, "20060102 18:04:43");
+    ASSERT_EQ(fetches.size(), 1u);
+    EXPECT_EQ(fetches[0].agent, "SetNowTimeGov");
+    EXPECT_EQ(fetches[0].url, qdx_inet::kTimeGovDefault);
+}
+
+TEST_F(InternetTimeTest, TimeGovAcceptsMidnight)
+{
+    Serve({"<B>00:00:00<BR>\nSunday, January 01, 2006<br>\n"});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowTimeGov(msg, 0), 0);
+    EXPECT_EQ(Show(value), "2006-01-01 00:00:00");
+}
+
+TEST_F(InternetTimeTest, TimeGovSearchesOnAfterARefusedDate)
+{
+    Serve({"<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n<B>18:04:44<BR>\nTuesday, January 03, 2006<br>\n"});
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowTimeGov(msg, 0), 0);
+    EXPECT_EQ(Show(value), "2006-01-03 18:04:44");
+}
+
+TEST_F(InternetTimeTest, TimeGovWithoutAUsableReading)
+{
+    for (const char* page : {"<B>18:04:43<BR>", "<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n", "no time here\n",
+                             "<B>18:04:43 <BR>\nMonday, January 02, 2006<br>\n"}) {
+        Serve({page});
+        CQDXDateTime value;
+        CString msg;
+        EXPECT_EQ(value.SetNowTimeGov(msg, 0), -5) << page;
+    }
+    // The refused date is noted in msg until a later outcome replaces it; the end of the page
+    // then sets the final word.
+    Serve({"<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n"});
+    CQDXDateTime value;
+    CString msg;
+    value.SetNowTimeGov(msg, 0);
+    EXPECT_THAT(msg.str(), HasSubstr("Invalid date/time in Monday, Foo 02, 2006<br> ("));
+}
+
+// --- any server's Date header ---------------------------------------------------------------------
+
+std::string HttpDate(std::time_t when)
+{
+    std::tm fields{};
+    gmtime_r(&when, &fields);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &fields);
+    return text;
+}
+
+TEST_F(InternetTimeTest, HttpDateTakesTheServersClock)
+{
+    // A server whose clock runs an hour and a half ahead.
+    TestHttpServer server([](const TestHttpServer::Request&) {
+        return TestHttpServer::Response(200, "OK", "body", "Date: " + HttpDate(std::time(nullptr) + 5400) + "\r\n");
+    });
+    CQDXDateTime value;
+    CString msg;
+    ASSERT_EQ(value.SetNowHttpDate(server.Url("/").c_str(), msg, 0), 0) << msg.str();
+    CQDXDateTime expected;
+    expected.SetNowGMT();
+    expected.ShiftTime(5400);
+    EXPECT_LE(std::abs(value.GetDiffSec(&expected)), 2) << Show(value) << " vs " << Show(expected);
+    std::vector<TestHttpServer::Request> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "HEAD");
+}
+
+TEST_F(InternetTimeTest, HttpDateTwoReadingsFetchUntilTheSecondChanges)
+{
+    const std::time_t base = Utc(2006, 1, 2, 18, 4, 43);
+    int answered = 0;
+    TestHttpServer server([&answered, base](const TestHttpServer::Request&) {
+        const std::time_t shown = base + (answered++ >= 2 ? 1 : 0);
+        return TestHttpServer::Response(200, "OK", "", "Date: " + HttpDate(shown) + "\r\n");
+    });
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowHttpDate(server.Url("/").c_str(), msg, 1), 0);
+    EXPECT_EQ(server.Requests().size(), 3u);
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:44");
+    EXPECT_STREQ(msg, "20060102 18:04:44");
+}
+
+TEST_F(InternetTimeTest, HttpDateFallsBackToGetWhenHeadIsRefused)
+{
+    TestHttpServer server([](const TestHttpServer::Request& request) {
+        if (request.method == "HEAD")
+            return TestHttpServer::Response(405, "Method Not Allowed", "");
+        return TestHttpServer::Response(200, "OK", "page", "Date: Mon, 02 Jan 2006 18:04:43 GMT\r\n");
+    });
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowHttpDate(server.Url("/").c_str(), msg, 0), 0);
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");
+}
+
+TEST_F(InternetTimeTest, HttpDateFailures)
+{
+    TestHttpServer noDate([](const TestHttpServer::Request&) { return TestHttpServer::Response(200, "OK", ""); });
+    CQDXDateTime value = Make(2001, 1, 1);
+    CString msg;
+    EXPECT_EQ(value.SetNowHttpDate(noDate.Url("/").c_str(), msg, 0), -3);
+    EXPECT_STREQ(msg, "SyncTime: no readable Date: header");
+    EXPECT_EQ(Show(value), "2001-01-01 00:00:00");
+
+    TestHttpServer badDate([](const TestHttpServer::Request&) {
+        return TestHttpServer::Response(200, "OK", "", "Date: yesterday\r\n");
+    });
+    EXPECT_EQ(value.SetNowHttpDate(badDate.Url("/").c_str(), msg, 0), -3);
+
+    EXPECT_EQ(value.SetNowHttpDate("ftp://127.0.0.1/", msg, 0), -2);
+    EXPECT_STREQ(msg, "SyncTime: URL open error!");
+    EXPECT_EQ(value.SetNowHttpDate(nullptr, msg, 0), -2);
+}
+
+TEST(HttpDate, ReadsAllThreeForms)
+{
+    uint32_t date = 0;
+    uint32_t time = 0;
+    const char* forms[] = {"Mon, 02 Jan 2006 18:04:43 GMT", "Monday, 02-Jan-06 18:04:43 GMT",
+                           "Mon Jan  2 18:04:43 2006", "mon, 02 jan 2006 18:04:43 utc"};
+    for (const char* form : forms) {
+        ASSERT_TRUE(qdx_inet::ParseHttpDate(form, date, time)) << form;
+        EXPECT_EQ(date, 20060102u) << form;
+        EXPECT_EQ(time, 180443u) << form;
+    }
+    ASSERT_TRUE(qdx_inet::ParseHttpDate("Thu, 31 Dec 1998 23:59:60 GMT", date, time));  // leap second
+    EXPECT_EQ(time, 235959u);
+    for (const char* bad : {"", "yesterday", "Mon, 02 Jan 2006 18:04:43 CET", "Mon, 30 Feb 2006 18:04:43 GMT",
+                            "Mon, 02 Jan 2006 24:00:00 GMT", "Mon, 02 Foo 2006 18:04:43 GMT",
+                            "Mon, 02 Jan 2006 18:4:43 GMT", "Mon, 02 Jan 1850 18:04:43 GMT",
+                            "Mon Jan  2 18:04:43 06", "Mon, 02 Jan 2006 18:04:43 GMT extra"})
+        EXPECT_FALSE(qdx_inet::ParseHttpDate(bad, date, time)) << bad;
+    EXPECT_EQ(qdx_inet::FindDateHeader("HTTP/1.1 200 OK\r\nX-Date: no\r\ndate:  Mon \r\n\r\n"), "Mon");
+    EXPECT_EQ(qdx_inet::FindDateHeader("Date: status line\r\n"), std::nullopt);
+}
+
+// --- the date page --------------------------------------------------------------------------------
+
+class DatePageTest : public InternetTimeTest {
+protected:
+    // Starts a server answering with `body` and points DatePageURL at it.
+    void ServeDatePage(const std::string& body)
+    {
+        m_server = std::make_unique<TestHttpServer>(
+            [body](const TestHttpServer::Request&) { return TestHttpServer::Response(200, "OK", body); });
+        IniWriteString("INTERNET", "DatePageURL", m_server->Url("/cgi-bin/dater.sh").c_str());
+    }
+
+private:
+    std::unique_ptr<TestHttpServer> m_server;
+};
+
+TEST_F(DatePageTest, TakesTheFirstDateOnThePage)
+{
+    ServeDatePage("<html>\n2006/01/02\n2007/03/04\n");
+    CQDXDateTime value = Make(1999, 9, 9, 9, 9, 9);
+    LogCapture log;
+    EXPECT_EQ(value.SetNowURL(), 0);
+    EXPECT_EQ(Show(value), "2006-01-02 00:00:00");
+    int invalidDates = 0;
+    for (const std::string& line : log.lines)
+        invalidDates += line.rfind("Invalid Date: ", 0) == 0;
+    EXPECT_EQ(invalidDates, 1);  // for the '<html>' line only
+}
+
+TEST_F(DatePageTest, ReadsTheDashAndPlainNumberForms)
+{
+    for (const char* page : {"Today is\r\n02-Jan-2006\r\n", "20060102\n"}) {
+        ServeDatePage(page);
+        CQDXDateTime value;
+        EXPECT_EQ(value.SetNowURL(), 0) << page;
+        EXPECT_EQ(Show(value), "2006-01-02 00:00:00") << page;
+    }
+}
+
+TEST_F(DatePageTest, PageWithoutADate)
+{
+    ServeDatePage("<html>\nno date\n</html>\n");
+    CQDXDateTime value = Make(2006, 1, 2, 3, 4, 5);
+    EXPECT_EQ(value.SetNowURL(), -2);
+}
+
+TEST_F(DatePageTest, UnreachablePageGivesTheLocalClock)
+{
+    IniWriteString("INTERNET", "DatePageURL", "ftp://127.0.0.1/dater.sh");
+    FixedClock clock(Utc(2010, 7, 8, 9, 10, 11));
+    CQDXDateTime value;
+    EXPECT_EQ(value.SetNowURL(), -1);
+    EXPECT_EQ(Show(value), "2010-07-08 09:10:11");  // TZ is UTC in the test runner
+}
+
+TEST_F(DatePageTest, DefaultAddressIsWrittenBack)
+{
+    CQDXDateTime value;
+    EXPECT_EQ(value.SetNowURL(), -1);  // ".invalid" never resolves
+    EXPECT_THAT(IniText(), HasSubstr(std::string("DatePageURL=") + qdx_inet::kDatePageDefault));
+}
+
+// --- local time and the clock ---------------------------------------------------------------------
+
+TEST(AdjToLocal, ShiftsByTheZonesOffsetInForceNow)
+{
+    {
+        ZoneScope zone("EST5");
+        CQDXDateTime value = Make(2006, 1, 1, 2, 0, 0);
+        EXPECT_EQ(value.AdjToLocal(), 0);
+        EXPECT_EQ(Show(value), "2005-12-31 21:00:00");
+    }
+    {
+        // In July daylight saving is in force, whatever the value's own date.
+        ZoneScope zone("EST5EDT,M3.2.0,M11.1.0");
+        FixedClock clock(Utc(2006, 7, 1, 12));
+        CQDXDateTime value = Make(2006, 1, 1, 2, 0, 0);
+        value.AdjToLocal();
+        EXPECT_EQ(Show(value), "2005-12-31 22:00:00");
+    }
+    {
+        ZoneScope zone("IST-5:30");
+        CQDXDateTime value = Make(2006, 1, 1, 20, 0, 0);
+        value.AdjToLocal();
+        EXPECT_EQ(Show(value), "2006-01-02 01:30:00");
+    }
+}
+
+// A clock for SyncGMT: ClockNow reads it, ClockSet moves it (plus a little time for the call).
+class FakeClock {
+public:
+    explicit FakeClock(timespec now) : m_now(now)
+    {
+        m_previousNow = SetClockNowSource([this] { return m_now; });
+        m_previousSet = SetClockSetter([this](const timespec& when) {
+            sets.push_back(when);
+            if (failWith)
+                return failWith;
+            m_now = when;
+            m_now.tv_nsec += 20 * 1000000;
+            return 0;
+        });
+    }
+    ~FakeClock()
+    {
+        SetClockNowSource(m_previousNow);
+        SetClockSetter(m_previousSet);
+    }
+
+    std::vector<timespec> sets;
+    int failWith = 0;
+
+private:
+    timespec m_now;
+    ClockNowSource m_previousNow;
+    ClockSetter m_previousSet;
+};
+
+TEST(SyncGMT, SetsTheClockAndReportsHowFarItMoved)
+{
+    ZoneScope zone("UTC");
+    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 50 * 1000000});
+    CQDXDateTime value = Make(2006, 1, 2, 18, 4, 43);
+    CString msg;
+    float adjusted = -1;
+    EXPECT_EQ(value.SyncGMT(msg, &adjusted), 0);
+    ASSERT_EQ(clock.sets.size(), 1u);
+    EXPECT_EQ(clock.sets[0].tv_sec, Utc(2006, 1, 2, 18, 4, 43));
+    EXPECT_EQ(clock.sets[0].tv_nsec, 0);
+    EXPECT_FLOAT_EQ(adjusted, 282.970f);
+    EXPECT_STREQ(msg, "Adjusted 282.970 Sec to 1/2/2006 18:04:43.000 (From 1/2/2006 18:00:00.050) DiffNow=283");
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");  // the value itself stays Universal Time
+}
+
+TEST(SyncGMT, SetsLocalTimeInTheMachinesZone)
+{
+    ZoneScope zone("EST5");
+    FakeClock clock({Utc(2006, 1, 2, 18, 4, 40), 0});
+    CQDXDateTime value = Make(2006, 1, 2, 18, 4, 43);
+    CString msg;
+    EXPECT_EQ(value.SyncGMT(msg, nullptr), 0);  // a null pointer for the movement is fine
+    ASSERT_EQ(clock.sets.size(), 1u);
+    EXPECT_EQ(clock.sets[0].tv_sec, Utc(2006, 1, 2, 18, 4, 43));
+    EXPECT_STREQ(msg, "Adjusted  3.020 Sec to 1/2/2006 13:04:43.000 (From 1/2/2006 13:04:40.000) DiffNow=3");
+}
+
+TEST(SyncGMT, ReportsAClockThatCannotBeSet)
+{
+    ZoneScope zone("UTC");
+    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 0});
+    clock.failWith = EPERM;
+    CQDXDateTime value = Make(2006, 1, 2, 18, 4, 43);
+    CString msg;
+    float adjusted = -1;
+    EXPECT_EQ(value.SyncGMT(msg, &adjusted), -1);
+    EXPECT_STREQ(msg, "SetLocalTime failed (Error 1=Operation not permitted)");
+    EXPECT_FLOAT_EQ(adjusted, 0.0f);
+}
+
+TEST(SyncGMT, NeverPutsAValueThatIsNoDateOnTheClock)
+{
+    ZoneScope zone("UTC");
+    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 0});
+    CQDXDateTime empty;  // what a failed page reading may leave
+    CString msg;
+    EXPECT_EQ(empty.SyncGMT(msg, nullptr), -1);
+    EXPECT_STREQ(msg, "SetLocalTime failed (Error 22=Invalid argument)");
+    EXPECT_TRUE(clock.sets.empty());
+}
+
+TEST(SyncGMT, WaitsForTheStartOfTheNextSecond)
+{
+    ZoneScope zone("UTC");
+    // The clock reads .950 at first and has moved on to the next second at the second reading.
+    int reads = 0;
+    ClockNowSource previous = SetClockNowSource([&reads] {
+        ++reads;
+        return reads <= 3 ? timespec{Utc(2006, 1, 2, 18, 0, 0), 950 * 1000000}
+                          : timespec{Utc(2006, 1, 2, 18, 0, 1), 2 * 1000000};
+    });
+    ClockSetter previousSet = SetClockSetter([](const timespec&) { return 0; });
+    CQDXDateTime value = Make(2006, 1, 2, 18, 0, 1);
+    CString msg;
+    EXPECT_EQ(value.SyncGMT(msg, nullptr), 0);
+    EXPECT_THAT(msg.str(), HasSubstr("(From 1/2/2006 18:00:01.002)"));
+    SetClockNowSource(previous);
+    SetClockSetter(previousSet);
+}
+
+} // namespace
