@@ -177,6 +177,14 @@ int bgetopen(const char* path)
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return 0;
+    // A directory opens like a file here but has no bytes to read: say so instead of
+    // delivering an empty source.
+    struct stat opened {};
+    if (fstat(fileno(file), &opened) == 0 && S_ISDIR(opened.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return 0;
+    }
     std::rewind(file);
     g_reader.file = file;
     g_reader.sourceSize = SourceSizeOf(file);

@@ -286,6 +286,9 @@ TEST_F(BufferedReaderTest, NoSourceGivesEndAndMissingFilesSayWhy)
     EXPECT_EQ(bgetopen((dir_ + "/missing.txt").c_str()), 0);
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(bgetline(buf, sizeof buf), -1);
+    EXPECT_EQ(bgetopen(dir_.c_str()), 0);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(bgetline(buf, sizeof buf), -1);
 
     std::string path = WriteFile("a\nb\n");
     ASSERT_EQ(bgetopen(path.c_str()), 1);

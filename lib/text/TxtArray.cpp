@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -465,6 +466,13 @@ int CTxtArray::LoadFromFile(const char* path, CTxt& err)
     std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) {
         SetFileError(err, "Cannot open", path, path ? errno : EINVAL);
+        return -1;
+    }
+    // A directory opens like a file but reads nothing: report it rather than empty the array.
+    struct stat opened {};
+    if (fstat(fileno(file), &opened) == 0 && S_ISDIR(opened.st_mode)) {
+        std::fclose(file);
+        SetFileError(err, "Cannot open", path, EISDIR);
         return -1;
     }
     RemoveAll();

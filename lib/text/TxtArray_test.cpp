@@ -437,6 +437,13 @@ TEST_F(TxtArrayFiles, FailuresAreReportedAndLeaveTheArrayAlone)
     EXPECT_EQ(std::string(err), "Cannot open " + missing + " (No such file or directory)");
     EXPECT_EQ(TextsOf(a), (Texts{"keep"}));
 
+    // A directory is not a line file, for either loader.
+    EXPECT_EQ(a.LoadFromFile(dir_.c_str(), err), -1);
+    EXPECT_EQ(std::string(err), "Cannot open " + dir_ + " (Is a directory)");
+    EXPECT_EQ(a.LoadFromFileBuf(dir_.c_str(), err), -1);
+    EXPECT_EQ(std::string(err), "Cannot open " + dir_ + " (Is a directory)");
+    EXPECT_EQ(TextsOf(a), (Texts{"keep"}));
+
     std::string badDir = dir_ + "/no/such/dir.txt";
     EXPECT_EQ(a.SaveToFile(badDir.c_str(), err), -1);
     EXPECT_EQ(std::string(err), "Cannot open " + badDir + " (No such file or directory)");
