@@ -344,7 +344,9 @@ int IniReadBool(const char* section, const char* key, int def, const char* file)
     bool found = false;
     std::string text = ReadSmall(section, key, def ? "YES" : "NO", file, &found);
     int result = (EqualNoCase(text, "YES") || EqualNoCase(text, "TRUE")) ? 1 : 0;
-    if (!found || !EqualNoCase(text, result ? "YES" : "NO"))
+    // Only a missing key is written: an existing text stays exactly as it is, even one longer
+    // than the 99 characters looked at here.
+    if (!found)
         IniWriteString(section, key, text.c_str(), file);
     return result;
 }

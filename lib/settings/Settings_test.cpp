@@ -235,15 +235,17 @@ TEST(SettingsReaders, FlagsKeepTheirText)
 {
     TempDir tmp;
     std::string ini = tmp.File("t.ini");
-    WriteFile(ini, "[SYS]\nA=true\nB=1\nC=yes\nD=No\n");
+    const std::string longText(150, 'y');
+    WriteFile(ini, "[SYS]\nA=true\nB=1\nC=yes\nD=No\nE=" + longText + "\n");
     EXPECT_EQ(IniReadBool("SYS", "A", 0, ini.c_str()), 1);
     EXPECT_EQ(IniReadBool("SYS", "B", 1, ini.c_str()), 0);
     EXPECT_EQ(IniReadBool("SYS", "C", 0, ini.c_str()), 1);
     EXPECT_EQ(IniReadBool("SYS", "D", 1, ini.c_str()), 0);
+    EXPECT_EQ(IniReadBool("SYS", "E", 1, ini.c_str()), 0);
     EXPECT_EQ(IniReadBool("RELEASE", "WriteLog", 1, ini.c_str()), 1);
     EXPECT_EQ(IniReadBool("SYS", "LogFileFlushOnEach", 0, ini.c_str()), 0);
-    EXPECT_EQ(ReadFile(ini), "[SYS]\nA=true\nB=1\nC=yes\nD=No\nLogFileFlushOnEach=NO\n"
-                             "[RELEASE]\nWriteLog=YES\n");
+    EXPECT_EQ(ReadFile(ini), "[SYS]\nA=true\nB=1\nC=yes\nD=No\nE=" + longText +
+                                 "\nLogFileFlushOnEach=NO\n[RELEASE]\nWriteLog=YES\n");
 }
 
 TEST(SettingsReaders, TextsAreCutToTheCallersRoom)
