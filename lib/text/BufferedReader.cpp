@@ -58,7 +58,8 @@ int WantedBufferSize()
     return static_cast<int>(wanted);
 }
 
-// The size of the file at `path` for the end-of-source test, or -1 when it cannot be known.
+// The size of the open file for the end-of-source test, or -1 when it says nothing (a pipe or a
+// device, or the status query failed): such sources are read until a read gives no data.
 std::int64_t SourceSizeOf(std::FILE* file)
 {
     struct stat st {};
@@ -107,11 +108,10 @@ int ReadBlock()
     }
 }
 
-// Refills the buffer from the file. Returns false when no more data came.
+// Refills the buffer from the file (bgetline has made sure there is a buffer). Returns false
+// when no more data came; a memory source never has more.
 bool Fill()
 {
-    if (g_reader.buffer == nullptr && !AllocateBuffer(-1))
-        return false;
     if (g_reader.file == nullptr || g_reader.memorySource)
         return false;
     g_reader.valid = ReadBlock();
