@@ -1,0 +1,328 @@
+// rolvek-check: its options, its report, the run sequence it shares with the window, and the
+// program itself.
+#include "check/CheckOptions.h"
+#include "check/CheckReport.h"
+#include "check/CheckRun.h"
+
+#include <qdx/Platform.h>
+#include <qdx/Settings.h>
+
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A temporary directory with a settings file in it that switches the log file off; it is also
+// the settings file of the process, so the log writer reads it. Removed at the end of the test.
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/rolvek-check-XXXXXX";
+        m_path = mkdtemp(pattern) ? pattern : "/tmp";
+        m_ini = m_path + "/rolvek.ini";
+        std::ofstream(m_ini) << "[SYS]\nRollValues=6\nRollsPerRun=1000\n[RELEASE]\nWriteLog=NO\n";
+        SetIniPath(m_ini.c_str());
+    }
+    ~TempDir()
+    {
+        SetIniPath(nullptr);
+        std::system(("rm -rf '" + m_path + "'").c_str());
+    }
+    const std::string& Path() const { return m_path; }
+    const char* Ini() const { return m_ini.c_str(); }
+
+private:
+    std::string m_path, m_ini;
+};
+
+bool Parse(std::vector<const char*> args, CheckOptions& options, std::string& error)
+{
+    args.insert(args.begin(), "rolvek-check");
+    return ParseCheckOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+std::string ParseError(std::vector<const char*> args)
+{
+    CheckOptions options;
+    std::string error;
+    EXPECT_FALSE(Parse(args, options, error));
+    return error;
+}
+
+// --- options -------------------------------------------------------------------------------------
+
+TEST(CheckOptions, DefaultsAndEveryOptionInBothForms)
+{
+    CheckOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, o, error));
+    EXPECT_EQ(o.runs, 10);
+    EXPECT_FALSE(o.values || o.rollsPerRun || o.generator || o.help);
+    EXPECT_EQ(o.format, CheckFormat::Table);
+
+    ASSERT_TRUE(Parse({"--runs", "3", "--values=4", "--rolls-per-run", "-7", "--generator=LCG214013", "--format",
+                       "json"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.runs, 3);
+    EXPECT_EQ(o.values, 4);
+    EXPECT_EQ(o.rollsPerRun, -7);  // brought into range later, as a stored setting would be
+    EXPECT_EQ(o.generator, "lcg214013");
+    EXPECT_EQ(o.format, CheckFormat::Json);
+
+    ASSERT_TRUE(Parse({"--format=csv", "--help"}, o, error));
+    EXPECT_EQ(o.format, CheckFormat::Csv);
+    EXPECT_TRUE(o.help);
+    EXPECT_THAT(CheckUsage(), HasSubstr("--rolls-per-run R"));
+}
+
+TEST(CheckOptions, BadOptionsAndValuesAreNamed)
+{
+    EXPECT_EQ(ParseError({"--fast"}), "unknown option '--fast' (see --help)");
+    EXPECT_EQ(ParseError({"-r", "3"}), "unexpected argument '-r' (see --help)");
+    EXPECT_EQ(ParseError({"10"}), "unexpected argument '10' (see --help)");
+    EXPECT_EQ(ParseError({"--runs"}), "option --runs needs a value");
+    EXPECT_EQ(ParseError({"--help=yes"}), "option --help takes no value");
+    for (const char* bad : {"0", "-1", "x", "5x", " 5", "", "99999999999", "1.5"})
+        EXPECT_EQ(ParseError({"--runs", bad}),
+                  std::string("bad value '") + bad + "' for --runs: expected a whole number from 1");
+    EXPECT_EQ(ParseError({"--values=six"}), "bad value 'six' for --values: expected a whole number");
+    EXPECT_EQ(ParseError({"--rolls-per-run", "1e6"}), "bad value '1e6' for --rolls-per-run: expected a whole number");
+    EXPECT_EQ(ParseError({"--format", "xml"}), "bad value 'xml' for --format: expected table, csv or json");
+    EXPECT_EQ(ParseError({"--generator", "mt19937"}),
+              "bad value 'mt19937' for --generator: expected libc, lcg214013 or lcg1103515245");
+}
+
+// --- statistics and text -------------------------------------------------------------------------
+
+TEST(CheckReport, ChiSquareAgainstClosedForms)
+{
+    // One degree of freedom: p = erfc(sqrt(x / 2)); two: p = exp(-x / 2).
+    ChiSquare c = ChiSquareOfCounts({20, 0});
+    EXPECT_DOUBLE_EQ(c.statistic, 20.0);
+    EXPECT_EQ(c.degreesOfFreedom, 1);
+    EXPECT_NEAR(c.pValue, std::erfc(std::sqrt(10.0)), 1e-15);
+
+    c = ChiSquareOfCounts({30, 10, 20});
+    EXPECT_DOUBLE_EQ(c.statistic, 10.0);
+    EXPECT_EQ(c.degreesOfFreedom, 2);
+    EXPECT_NEAR(c.pValue, std::exp(-5.0), 1e-15);
+
+    c = ChiSquareOfCounts({5, 5, 5, 5, 5, 5});
+    EXPECT_EQ(c.statistic, 0.0);
+    EXPECT_EQ(c.pValue, 1.0);
+
+    // Totals past 32 bits; a far-off count gives a p-value of 0, never below.
+    c = ChiSquareOfCounts({6000000000LL, 6000000000LL, 1});
+    EXPECT_GE(c.pValue, 0.0);
+    EXPECT_LT(c.pValue, 1e-300);
+
+    // One face, or nothing rolled: nothing to test.
+    for (const std::vector<std::int64_t>& counts : {std::vector<std::int64_t>{600000}, std::vector<std::int64_t>{0, 0}, std::vector<std::int64_t>{}}) {
+        c = ChiSquareOfCounts(counts);
+        EXPECT_EQ(c.statistic, 0.0);
+        EXPECT_EQ(c.pValue, 1.0);
+    }
+}
+
+TEST(CheckReport, TextBarFillsFromTheLeftLikeTheWindowsBar)
+{
+    EXPECT_EQ(TextBar(500, 10), "#####.....");
+    EXPECT_EQ(TextBar(0, 10), "..........");
+    EXPECT_EQ(TextBar(1000, 10), "##########");
+    EXPECT_EQ(TextBar(999, 10), "#########.");
+    EXPECT_EQ(TextBar(-20, 4), "....");
+    EXPECT_EQ(TextBar(5000, 4), "####");
+}
+
+TEST(CheckReport, FacesCarryTheWindowsTextsAndBarPositions)
+{
+    TempDir dir;
+    CRollTally totals(dir.Ini());
+    totals.Configure(3, 1000);
+    for (std::int64_t c : {900000LL, 1100000LL, 1000000LL})
+        totals.m_Counts.AddInt64(c);
+    totals.m_nRuns = 1;
+    totals.CalcDeviations();
+    const CheckReport r = MakeCheckReport(totals);
+    ASSERT_EQ(r.faces.size(), 3u);
+    EXPECT_EQ(r.faces[0].countText, "900000");
+    EXPECT_EQ(r.faces[0].less, "-1000.00");
+    EXPECT_EQ(r.faces[0].more, "");
+    EXPECT_EQ(r.faces[0].barPosition, 0);
+    EXPECT_EQ(r.faces[1].countText, "1.10000 Mill");
+    EXPECT_EQ(r.faces[1].more, "1000.00");
+    EXPECT_EQ(r.faces[1].barPosition, 1000);
+    EXPECT_EQ(r.faces[2].more, "0.00");
+    EXPECT_EQ(r.faces[2].barPosition, 500);
+    EXPECT_EQ(r.faces[2].count, 1000000);
+    EXPECT_EQ(r.degreesOfFreedom, 2);
+    EXPECT_DOUBLE_EQ(r.chiSquare, 20000.0);
+
+    const std::string table = FormatReport(r, CheckFormat::Table);
+    EXPECT_THAT(table, HasSubstr("     2   1.10000 Mill           1000.00  " + std::string(40, '#') + "\n"));
+    EXPECT_THAT(table, HasSubstr("\nCompleted runs: 1\nChi-square: 20000.0000 with 2 degrees of freedom, p-value 0\n"));
+    const std::string csv = FormatReport(r, CheckFormat::Csv);
+    EXPECT_THAT(csv, HasSubstr("value,count,count_text,less,more,bar_position\n1,900000,900000,-1000.00,,0\n"));
+    EXPECT_THAT(csv, HasSubstr("\nlibc,3,3000,1,20000,2,"));
+}
+
+TEST(CheckReport, JsonParsesAndKeepsEveryFigure)
+{
+    CheckReport r;
+    r.generator = "lcg\"1103515245\\";  // quotes and backslashes are escaped
+    r.values = 2;
+    r.rollsPerRun = 2000;
+    r.runs = 1;
+    r.faces = {{1, 999, "999", "-0.10", "", 0}, {2, 1001, "1001", "", "0.10", 1000}};
+    r.chiSquare = 0.004;
+    r.degreesOfFreedom = 1;
+    r.pValue = 0.949571;
+    std::istringstream in(FormatReport(r, CheckFormat::Json));
+    boost::property_tree::ptree tree;
+    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << in.str();
+    EXPECT_EQ(tree.get<std::string>("generator"), r.generator);
+    EXPECT_EQ(tree.get<int>("runs"), 1);
+    EXPECT_DOUBLE_EQ(tree.get<double>("chi_square"), 0.004);
+    EXPECT_DOUBLE_EQ(tree.get<double>("p_value"), 0.949571);
+    std::vector<std::string> less;
+    for (const auto& face : tree.get_child("faces"))
+        less.push_back(face.second.get<std::string>("less"));
+    EXPECT_THAT(less, ElementsAre("-0.10", ""));
+
+    r.faces.clear();  // an empty list is still valid JSON
+    std::istringstream empty(FormatReport(r, CheckFormat::Json));
+    EXPECT_NO_THROW(boost::property_tree::read_json(empty, tree)) << empty.str();
+}
+
+// --- the run sequence ----------------------------------------------------------------------------
+
+TEST(CheckRun, RunsFollowTheWindowsSequence)
+{
+    TempDir dir;
+    std::vector<std::string> messages;
+    SetLastMessageSink([&messages](const char* text) { messages.push_back(text); });
+    CRollTally totals(dir.Ini()), run(dir.Ini());
+    std::vector<int> progress;
+    ASSERT_EQ(RunCheck(run, totals, 3, [&progress](int done) { progress.push_back(done); }), 0);
+    SetLastMessageSink(nullptr);
+
+    EXPECT_EQ(totals.m_nRuns, 3);
+    std::int64_t sum = 0;
+    for (int i = 0; i < totals.m_nValues; ++i)
+        sum += totals.GetCount(i);
+    EXPECT_EQ(sum, 3LL * run.m_nRolls);
+    EXPECT_EQ(run.m_nRolls, 6000);
+    EXPECT_EQ(run.m_nState, 3);  // the last run stays collected, as after Stop in the window
+    EXPECT_THAT(progress, ElementsAre(1, 2, 3));
+    EXPECT_THAT(messages, ElementsAre("Completed Runs: 1 - Running ...", "Completed Runs: 2 - Running ...",
+                                      "Completed Runs: 3 - Stopped"));
+}
+
+// --- the program ---------------------------------------------------------------------------------
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs a copy of rolvek-check placed in `dir`, so that its settings and log land there.
+Outcome RunProgram(const TempDir& dir, const std::string& args)
+{
+    const std::string program = dir.Path() + "/rolvek-check";
+    std::system(("cp '" ROLVEK_BINARY_DIR "/app/rolvek-check' '" + program + "'").c_str());
+    const std::string command =
+        "'" + program + "' " + args + " >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err' </dev/null";
+    Outcome o;
+    const int status = std::system(command.c_str());
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream out(dir.Path() + "/out"), err(dir.Path() + "/err");
+    std::stringstream a, b;
+    a << out.rdbuf();
+    b << err.rdbuf();
+    o.out = a.str();
+    o.err = b.str();
+    return o;
+}
+
+TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
+{
+    TempDir dir;
+    std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollValues=5\nRollsPerRun=2000\n";
+    const Outcome o = RunProgram(dir, "--runs 4 --format json --generator lcg1103515245");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");  // no progress when standard error is not a terminal
+    std::istringstream in(o.out);
+    boost::property_tree::ptree tree;
+    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << o.out;
+    EXPECT_EQ(tree.get<int>("runs"), 4);
+    EXPECT_EQ(tree.get<int>("values"), 5);
+    EXPECT_EQ(tree.get<int>("rolls_per_run"), 10000);
+    EXPECT_EQ(tree.get<std::string>("generator"), "lcg1103515245");
+    long long sum = 0;
+    for (const auto& face : tree.get_child("faces"))
+        sum += face.second.get<long long>("count");
+    EXPECT_EQ(sum, 4 * 10000);
+    const double p = tree.get<double>("p_value");
+    EXPECT_GE(p, 0.0);
+    EXPECT_LE(p, 1.0);
+    EXPECT_EQ(tree.get<int>("degrees_of_freedom"), 4);
+
+    // The runs were reported through the log, into the day's file beside the program.
+    std::string log;
+    FILE* found = popen(("cat '" + dir.Path() + "'/logs/*/rolvek-check.log").c_str(), "r");
+    ASSERT_NE(found, nullptr);
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, found)) > 0;)
+        log.append(buffer, n);
+    pclose(found);
+    EXPECT_THAT(log, HasSubstr("a|Completed Runs: 3 - Running ...\r\n"));
+    EXPECT_THAT(log, HasSubstr("a|Completed Runs: 4 - Stopped\r\n"));
+}
+
+TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
+{
+    TempDir dir;
+    const Outcome o = RunProgram(dir, "--runs=1 --values 0 --rolls-per-run 10 --format csv");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err,
+              "rolvek-check: --values 0 cannot be used, using 1\n"
+              "rolvek-check: --rolls-per-run 10 cannot be used, using 1000\n");
+    EXPECT_THAT(o.out, HasSubstr("\n1,1000,1000,,0.00,500\n"));
+    EXPECT_THAT(o.out, HasSubstr("\nlibc,1,1000,1,0,0,1\n"));
+}
+
+TEST(CheckProgram, BadOptionExitsWithTwoAndNamesIt)
+{
+    TempDir dir;
+    Outcome o = RunProgram(dir, "--runs 3 --colour");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "rolvek-check: unknown option '--colour' (see --help)\n");
+    EXPECT_EQ(o.out, "");
+    o = RunProgram(dir, "--runs -3");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "rolvek-check: bad value '-3' for --runs: expected a whole number from 1\n");
+    o = RunProgram(dir, "--help");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_THAT(o.out, HasSubstr("Usage: rolvek-check"));
+}
+
+} // namespace
