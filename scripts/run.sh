@@ -1,6 +1,6 @@
 #!/bin/sh
-# Starts the tool from the build tree. Until the dialog exists this runs the check engine a few
-# times and prints the totals.
+# Starts the tool from the build tree. Until the dialog exists this runs rolvek-check, the same
+# check without a window: RUNS runs (default 10), then the totals and the chi-square test.
 set -eu
 build=$1
 if [ -x "$build/app/rolvek-check" ]; then
