@@ -168,7 +168,8 @@ void CPercentBarCtrl::SetPrecision(int decimals)
 
 LRESULT CPercentBarCtrl::OnSetText(const char* newText)
 {
-    m_windowText = newText ? newText : "";
+    // The widget keeps the text as its accessible name too, as a window keeps its window text.
+    setAccessibleName(QString::fromUtf8(newText ? newText : ""));
     // Only a real change repaints: a caption set again every second must not flicker.
     if (newText ? text != newText : !text.empty()) {
         text = newText ? newText : "";
@@ -196,9 +197,10 @@ double CPercentBarCtrl::Fraction() const
 
 int CPercentBarCtrl::FilledExtent(double fraction, int length)
 {
-    const double extent = std::trunc(fraction * length);
-    const double limit = 2.0 * std::max(length, 1);
-    return static_cast<int>(std::clamp(extent, -limit, limit));
+    // Far outside the range the product leaves the int range; the clamp keeps the conversion
+    // defined and still far beyond any real widget, so every pixel of change is still seen.
+    constexpr double kLimit = 1 << 28;
+    return static_cast<int>(std::clamp(std::trunc(fraction * length), -kLimit, kLimit));
 }
 
 LRESULT CPercentBarCtrl::SetPos(int newPos)

@@ -87,8 +87,8 @@ private:
     COLORREF StoreColour(COLORREF& field, COLORREF colour);
     // (pos - min) / (max - min); 0 for an empty or reversed range, where nothing is drawn.
     double Fraction() const;
-    // The filled part's extent in pixels over `length` pixels, kept within +-2 * length so that
-    // positions far outside the range cannot overflow.
+    // The filled part's extent in pixels over `length` pixels, trunc(fraction * length), kept
+    // within +-2^28 so that positions far outside the range cannot overflow.
     static int FilledExtent(double fraction, int length);
 
     COLORREF textColour = CLR_DEFAULT;
@@ -105,6 +105,5 @@ private:
 
     unsigned m_style = PBS_SMOOTH;
     int m_id = 0;
-    std::string m_windowText;  // the window's own copy of the last WM_SETTEXT
     QSize m_extentSize;        // the size barExtent was measured at
 };
