@@ -1,0 +1,268 @@
+// The main dialog driven tick by tick: the timer handler is called directly, and a run is
+// awaited by watching its state (a run of 6000 rolls takes well under a millisecond).
+#include "AboutDlg.h"
+#include "CheckDlg.h"
+#include "Resource.h"
+
+#include <PercentBarCtrl.h>
+#include <ReportListCtrl.h>
+#include <TestApp.h>
+
+#include <qdx/Platform.h>
+#include <qdx/Settings.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace {
+
+// Every test starts from a settings file of its own choosing beside the test program.
+void WriteSettings(const char* rollValues)
+{
+    char path[1024];
+    GetIniPath(path, sizeof path);
+    std::remove(path);
+    IniWriteString("SYS", "RollValues", rollValues);
+    IniWriteString("SYS", "RollsPerRun", "1000");
+    IniWriteString("SYS", "TimeFont", "DejaVu Sans");
+    IniWriteString("RELEASE", "WriteLog", "NO");
+}
+
+class CheckDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        RegisterRolvekStrings();
+        WriteSettings("6");
+    }
+
+    std::unique_ptr<CCheckDlg> MakeDialog()
+    {
+        auto dialog = std::make_unique<CCheckDlg>();
+        dialog->AttachAsMainWindow();
+        dialog->OnInitDialog();
+        return dialog;
+    }
+
+    // Waits (bounded) until the run's worker has finished.
+    static void AwaitRun(CCheckDlg& dialog)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (dialog.m_Run.m_nState == 1 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ASSERT_EQ(dialog.m_Run.m_nState, 2);
+    }
+
+    // One tick that starts a run, then the tick that collects it.
+    static void RunOnce(CCheckDlg& dialog)
+    {
+        dialog.OnTimer(kCheckTimerId);
+        AwaitRun(dialog);
+        dialog.OnTimer(kCheckTimerId);
+    }
+
+    static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
+};
+
+TEST_F(CheckDlgTest, LaysOutSixValuesInEightRowsWithTheReferenceBar)
+{
+    auto dialog = MakeDialog();
+    CReportListCtrl& list = *dialog->m_List;
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "Rolvek");
+    EXPECT_EQ(list.GetColumnCount(), 5);
+    EXPECT_EQ(list.GetItemCount(), 8);
+    EXPECT_EQ(dialog->m_btnStop->text().toStdString(), "S&top");
+
+    // Value rows carry bars at the middle, showing their own percentage until a run is in.
+    for (int row = 0; row < 6; ++row) {
+        ASSERT_NE(list.GetBar(row), nullptr) << row;
+        EXPECT_EQ(list.GetBar(row)->GetPos(), 500);
+        EXPECT_EQ(list.GetBar(row)->DisplayText(), "50%");
+        EXPECT_EQ(list.GetBar(row)->GetBarColour(), 0x00B200u);
+        EXPECT_EQ(list.GetBar(row)->GetBgColour(), 0x0000FFu);
+        EXPECT_EQ(list.GetBar(row)->GetTextColour(), 0x00FFFFu);
+    }
+    EXPECT_EQ(list.GetBar(6), nullptr);  // the spacer row has none
+    ASSERT_NE(list.GetBar(7), nullptr);  // the reference mark: half filled, no caption
+    EXPECT_EQ(list.GetBar(7)->GetPos(), 500);
+    EXPECT_EQ(list.GetBar(7)->GetShowText(), 0);
+
+    // The columns are as wide as their samples in the bold list font, plus 12 pixels.
+    EXPECT_EQ(list.GetColumnWidth(1), list.GetStringWidth("999999999999") + 12);
+    EXPECT_TRUE(dialog->m_Font.bold());
+    EXPECT_EQ(dialog->m_Font.pixelSize(), 12);
+
+    // TimeFont is written back so that the key always exists.
+    CString font;
+    IniReadString("SYS", "TimeFont", "", font);
+    EXPECT_STREQ(font, "DejaVu Sans");
+}
+
+TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
+{
+    auto dialog = MakeDialog();
+    EXPECT_EQ(dialog->m_Run.m_nState, 0);  // nothing runs before the first tick
+    dialog->OnTimer(kCheckTimerId);
+    EXPECT_NE(dialog->m_Run.m_nState, 0);
+    AwaitRun(*dialog);
+    dialog->OnTimer(kCheckTimerId);
+
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);
+    EXPECT_EQ(dialog->m_Run.m_nState, 0);  // ready for the next run
+    EXPECT_EQ(Status(*dialog), "Completed Runs: 1 - Running ...");
+
+    CReportListCtrl& list = *dialog->m_List;
+    long long sum = 0;
+    for (int row = 0; row < 6; ++row) {
+        EXPECT_EQ(list.GetItemText(row, 0), std::to_string(row + 1));
+        sum += std::stoll(list.GetItemText(row, 1));
+        // Exactly one of Less and More holds the deviation.
+        EXPECT_NE(list.GetItemText(row, 2).empty(), list.GetItemText(row, 3).empty()) << row;
+        EXPECT_EQ(list.GetBar(row)->DisplayText(), list.GetItemText(row, 2) + list.GetItemText(row, 3));
+    }
+    EXPECT_EQ(sum, 6000);
+    EXPECT_EQ(list.GetItemText(6, 1), "");  // the spacer row stays empty
+
+    // The face with the largest deviation fills its bar completely, or leaves it empty.
+    bool atAnEnd = false;
+    for (int row = 0; row < 6; ++row)
+        atAnEnd = atAnEnd || list.GetBar(row)->GetPos() == 0 || list.GetBar(row)->GetPos() == 1000;
+    EXPECT_TRUE(atAnEnd);
+}
+
+TEST_F(CheckDlgTest, StopLetsTheRunFinishAndStartsNoOther)
+{
+    auto dialog = MakeDialog();
+    dialog->OnTimer(kCheckTimerId);
+    dialog->m_btnStop->click();
+    EXPECT_EQ(dialog->m_btnStop->text().toStdString(), "&Continue");
+    AwaitRun(*dialog);
+    dialog->OnTimer(kCheckTimerId);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);
+    EXPECT_EQ(dialog->m_Run.m_nState, 3);
+    EXPECT_EQ(Status(*dialog), "Completed Runs: 1 - Stopped");
+
+    dialog->OnTimer(kCheckTimerId);  // stopped: nothing but the refresh
+    EXPECT_EQ(dialog->m_Run.m_nState, 3);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);
+
+    dialog->m_btnStop->click();  // Continue: the run object is readied, the next tick starts one
+    EXPECT_EQ(dialog->m_btnStop->text().toStdString(), "S&top");
+    EXPECT_EQ(dialog->m_Run.m_nState, 0);
+    RunOnce(*dialog);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 2);
+    EXPECT_EQ(Status(*dialog), "Completed Runs: 2 - Running ...");
+}
+
+TEST_F(CheckDlgTest, ContinueWhileTheRunStillRollsOnlyClearsTheFlag)
+{
+    auto dialog = MakeDialog();
+    dialog->OnOK();
+    dialog->OnStopContinue();
+    // Pretend the worker is still rolling: Continue must not reset the run under it.
+    dialog->m_Run.m_nState = 1;
+    dialog->OnStopContinue();
+    EXPECT_EQ(dialog->m_bStopped, 0);
+    EXPECT_EQ(dialog->m_Run.m_nState, 1);
+    dialog->m_Run.m_nState = 0;
+}
+
+TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
+{
+    auto dialog = MakeDialog();
+    RunOnce(*dialog);
+    RunOnce(*dialog);
+    ASSERT_EQ(dialog->m_Totals.m_nRuns, 2);
+
+    dialog->OnTimer(kCheckTimerId);  // a run starts
+    dialog->ResetButton()->click();
+    EXPECT_EQ(dialog->m_bResetRequest, 1);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 2);  // the totals keep their values until the run ends
+    AwaitRun(*dialog);
+    dialog->OnTimer(kCheckTimerId);
+    EXPECT_EQ(dialog->m_bResetRequest, 0);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 0);  // that run is not counted
+    EXPECT_EQ(Status(*dialog), "Completed Runs: 0 - Running ...");
+    EXPECT_EQ(dialog->m_List->GetItemText(0, 1), "");
+}
+
+TEST_F(CheckDlgTest, EnterResetsAndEscapeExits)
+{
+    auto dialog = MakeDialog();
+    dialog->show();
+    QTest::keyClick(dialog.get(), Qt::Key_Return);
+    EXPECT_EQ(dialog->m_bResetRequest, 1);
+    EXPECT_TRUE(dialog->isVisible());
+
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+}
+
+TEST_F(CheckDlgTest, StatusLineShowsTheLastLoggedMessageOnlyWhenItChanges)
+{
+    auto dialog = MakeDialog();
+    SendLastMessage("Start failed");
+    dialog->OnTimer(kCheckTimerId);
+    EXPECT_EQ(Status(*dialog), "Start failed");
+    dialog->m_stStatus->setText("START FAILED");  // differs only in case: left as it is
+    dialog->OnTimer(kCheckTimerId);
+    EXPECT_EQ(Status(*dialog), "START FAILED");
+    AwaitRun(*dialog);
+}
+
+TEST_F(CheckDlgTest, OneValueNeverMovesItsBar)
+{
+    WriteSettings("1");
+    auto dialog = MakeDialog();
+    EXPECT_EQ(dialog->m_List->GetItemCount(), 3);
+    RunOnce(*dialog);
+    EXPECT_EQ(dialog->m_List->GetItemText(0, 1), "1000");
+    EXPECT_EQ(dialog->m_List->GetItemText(0, 3), "0.00");
+    EXPECT_EQ(dialog->m_List->GetBar(0)->GetPos(), 500);
+    EXPECT_EQ(dialog->m_List->GetBar(0)->DisplayText(), "50%");
+}
+
+TEST_F(CheckDlgTest, SystemMenuCarriesTheAboutEntry)
+{
+    auto dialog = MakeDialog();
+    QAction* about = nullptr;
+    for (QAction* action : dialog->SystemMenu()->actions())
+        if (action->data().toInt() == IDM_ABOUTBOX)
+            about = action;
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text().toStdString(), "&About Rolvek...");
+
+    // The command id is compared with its low four bits masked: 16 to 31 all open the box.
+    int opened = 0;
+    for (unsigned id : {16u, 0x1Fu}) {
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+                ++opened;
+                box->reject();
+            }
+        });
+        dialog->OnSysCommand(id);
+    }
+    EXPECT_EQ(opened, 2);
+
+    dialog->show();
+    dialog->OnSysCommand(SC_CLOSE);  // other commands do what the window does
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+} // namespace
