@@ -1,0 +1,102 @@
+// Log lines per second, against plain write() calls of the same lines in the same run.
+//
+// Each iteration logs a batch of lines through LogTrace (LogFileFlushOnEach NO, so the file is
+// committed every 21 lines) and writes the same, already formatted lines with one write() each to
+// a second file beside it, alternating which goes first. The counter "ratio" is the writer's time
+// over the reference's, from the fastest batches. The files sit on the disk of the temporary
+// directory (tmpfs:0), where the writer's commits to disk cost what the device makes them cost,
+// or on tmpfs (tmpfs:1), where a commit costs next to nothing and the ratio shows what the writer
+// itself adds to each line.
+
+#include <qdx/Log.h>
+#include <qdx/Platform.h>
+#include <qdx/Settings.h>
+
+#include "log/LogInternal.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kBatch = 1000;
+
+std::string MakeTempDir(const char* base)
+{
+    std::string pattern = std::string(base) + "/qdx_log_bench.XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+void BM_LogLines(benchmark::State& state)
+{
+    const std::string dir = MakeTempDir(state.range(0) == 0 ? "/tmp" : "/dev/shm");
+    if (dir.empty()) {
+        state.SkipWithError("cannot make a temporary directory");
+        return;
+    }
+    const std::string ini = dir + "/bench.ini";
+    std::ofstream(ini) << "[SYS]\nLogFileFlushOnEach=NO\nLogShowDate=YES\nLogShowTime=YES\n";
+    namespace li = qdx::log_internal;
+    SetIniPath(ini.c_str());
+    li::ResetState();
+    const std::string logPath = dir + "/bench.log";
+    LogFileWrite("*OPENLOG", logPath.c_str(), 1);
+    const int ref = ::open((dir + "/reference.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+
+    // The reference lines are the writer's lines, formatted before the clock starts.
+    std::vector<std::string> lines(kBatch);
+    for (int i = 0; i < kBatch; ++i) {
+        char line[256];
+        std::snprintf(line, sizeof line, "RunTally        |061206|14:03:27.015a|Completed Runs: %d - Running ...\r\n", i);
+        lines[i] = line;
+    }
+
+    using Clock = std::chrono::steady_clock;
+    double logSeconds = 0, fastestLog = 1e9, fastestRef = 1e9;
+    bool logFirst = false;
+    for (auto _ : state) {
+        logFirst = !logFirst;
+        double logTime = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            const auto start = Clock::now();
+            if ((turn == 0) == logFirst) {
+                for (int i = 0; i < kBatch; ++i)
+                    LogTrace("RunTally", 1, "Completed Runs: %d - Running ...", i);
+                logTime = std::chrono::duration<double>(Clock::now() - start).count();
+                fastestLog = std::min(fastestLog, logTime);
+            } else {
+                for (const std::string& line : lines)
+                    benchmark::DoNotOptimize(::write(ref, line.data(), line.size()));
+                fastestRef = std::min(fastestRef, std::chrono::duration<double>(Clock::now() - start).count());
+            }
+        }
+        logSeconds += logTime;
+        state.SetIterationTime(logTime);
+    }
+    // From the fastest batches: the least disturbed by other work on the machine.
+    state.counters["lines_per_s"] = kBatch / fastestLog;
+    state.counters["ref_lines_per_s"] = kBatch / fastestRef;
+    state.counters["mean_lines_per_s"] = static_cast<double>(state.iterations()) * kBatch / logSeconds;
+    state.counters["ratio"] = fastestLog / fastestRef;
+
+    LogFileWrite("*CLOSE", "", 0);
+    ::close(ref);
+    li::ResetState();
+    SetIniPath(nullptr);
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+BENCHMARK(BM_LogLines)->ArgName("tmpfs")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
