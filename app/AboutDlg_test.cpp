@@ -1,0 +1,109 @@
+// The about box: its version text and the home-page button with a fake browser (a shell script
+// that sleeps, then leaves a mark), while the main dialog's timer keeps running.
+#include "AboutDlg.h"
+#include "CheckDlg.h"
+#include "Resource.h"
+
+#include <TestApp.h>
+
+#include <qdx/Platform.h>
+#include <qdx/Settings.h>
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class AboutDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        RegisterRolvekStrings();
+        char path[1024];
+        GetIniPath(path, sizeof path);
+        std::remove(path);
+        IniWriteString("SYS", "RollsPerRun", "1000");
+        IniWriteString("RELEASE", "WriteLog", "NO");
+        dir = fs::temp_directory_path() / ("rolvek-about-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        fs::path script = dir / "browser.sh";
+        std::ofstream(script) << "#!/bin/sh\nsleep 1.5\necho \"$1\" > \"" << (dir / "opened").string() << "\"\n";
+        fs::permissions(script, fs::perms::owner_all);
+        setenv("BROWSER", script.c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        unsetenv("BROWSER");
+        fs::remove_all(dir);
+    }
+
+    fs::path dir;
+};
+
+TEST_F(AboutDlgTest, ShowsVersionAndBuildOnTwoLines)
+{
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle().toStdString(), "About Rolvek");
+    const std::string text = about.VersionText().toStdString();
+    // "Rolvek Version 1.2b", CR LF, then "(Jan  3 2006 08:32:16)".
+    EXPECT_TRUE(std::regex_match(text, std::regex("Rolvek Version 1\\.2b\r\n\\([A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} "
+                                                  "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\)")))
+        << text;
+    EXPECT_TRUE(about.CloseButton()->isDefault());
+}
+
+TEST_F(AboutDlgTest, HomePageButtonWaitsForTheBrowserWithoutFreezingTheTool)
+{
+    CCheckDlg dialog;
+    dialog.OnInitDialog();  // starts the one-second timer
+    CAboutDlg about;
+    about.show();
+
+    about.HomePageButton()->click();
+    EXPECT_FALSE(about.HomePageButton()->isEnabled());
+    EXPECT_TRUE(about.BrowserRunning());
+
+    // While the browser runs, events are handled: the main dialog's timer starts its first run.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.m_Run.m_nState != 0; }, 5000));
+    EXPECT_TRUE(about.BrowserRunning());
+    EXPECT_FALSE(about.HomePageButton()->isEnabled());
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return about.HomePageButton()->isEnabled(); }, 10000));
+    EXPECT_FALSE(about.BrowserRunning());
+    EXPECT_TRUE(fs::exists(dir / "opened"));
+    std::ifstream opened(dir / "opened");
+    std::string address;
+    std::getline(opened, address);
+    EXPECT_EQ(address, kHomePage);
+}
+
+TEST_F(AboutDlgTest, AFailedStartEnablesTheButtonAgainAtOnce)
+{
+    setenv("BROWSER", "/nonexistent/browser", 1);
+    int boxes = 0;
+    auto previous = SetMessageBoxHook([&](const char*, const char* caption, unsigned) {
+        boxes += std::string(caption) == "View Error";
+        return IDOK;
+    });
+    CAboutDlg about;
+    about.HomePageButton()->click();
+    EXPECT_TRUE(about.HomePageButton()->isEnabled());
+    EXPECT_FALSE(about.BrowserRunning());
+    EXPECT_EQ(boxes, 1);
+    SetMessageBoxHook(previous);
+}
+
+} // namespace
