@@ -344,12 +344,15 @@ void CReportListCtrl::LayoutBars()
     }
     // Only the rows in view get a placed, visible bar; the others stay hidden, so that a list of
     // thousands of rows scrolls as fast as a short one.
-    int first = rowAt(0);
-    int last = rowAt(viewport()->height() - 1);
-    if (first < 0)
-        first = 0;
+    const int height = viewport()->height();
+    const int first = rowAt(0);
+    if (height <= 0 || first < 0 || first >= rows) {
+        HideAllBars();
+        return;
+    }
+    int last = rowAt(height - 1);
     if (last < 0 || last >= rows)
-        last = rows - 1;
+        last = rows - 1;  // the rows end above the bottom edge
     for (int i = std::max(m_nBarsFirst, 0); i <= m_nBarsLast && i < m_Bars.GetSize(); ++i)
         if (i < first || i > last)
             if (CPercentBarCtrl* bar = GetBar(i))
