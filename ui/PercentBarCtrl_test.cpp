@@ -259,6 +259,9 @@ TEST_F(PercentBarTest, PositionChangesRepaintOnlyWhenTheEdgeMovesAPixel)
     EXPECT_EQ(paints.count, 1);
     EXPECT_EQ(bar.SendMessage(0x7777, 1, 1), 0);  // unknown messages are ignored
     EXPECT_EQ(paints.count, 1);
+    bar.SendMessage(WM_SIZE);          // so does a size message
+    bar.SendMessage(PBM_SETPOS, 251);  // still 100 px
+    EXPECT_EQ(paints.count, 2);
 
     // Setting the same own text again does not repaint; a new one does.
     bar.SetWindowText("abc");
