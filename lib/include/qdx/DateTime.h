@@ -42,6 +42,8 @@ public:
     unsigned char minute = 0;  // 0..59
     unsigned char second = 0;  // 0..59
 
+    CQDXDateTimePlain() = default;
+    CQDXDateTimePlain(const CQDXDateTimePlain& other) = default;
     CQDXDateTimePlain& operator=(const CQDXDateTimePlain& other) = default;
 
     // Compares field by field from the year down; -1, 0 or 1 as this is earlier, equal or later.
@@ -63,6 +65,7 @@ public:
 
     // The empty value: all six fields 0 (not a valid date, and not 1900-01-01).
     CQDXDateTime() = default;
+    CQDXDateTime(const CQDXDateTime& other) = default;
     CQDXDateTime& operator=(const CQDXDateTime& other) = default;
 
     // Back to the empty value.
@@ -295,6 +298,7 @@ public:
     int32_t extra = 0;
 
     CQDXDateTimeInterval() = default;
+    CQDXDateTimeInterval(const CQDXDateTimeInterval& other) = default;
     CQDXDateTimeInterval& operator=(const CQDXDateTimeInterval& other) = default;
 };
 

@@ -1,0 +1,30 @@
+// Common start-up of the date-time fuzz targets: a fixed clock (so a run can be replayed) and no
+// log file (the readers log rejected numbers, which would fill the disk during a long run).
+#pragma once
+
+#include <qdx/Platform.h>
+#include <qdx/Settings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+inline void DateTimeFuzzSetup()
+{
+    SetClockNowSource([] { return timespec{1784036730, 0}; });  // 2026-07-14 13:45:30 UTC
+    setenv("TZ", "America/New_York", 1);
+    char dir[] = "/tmp/qdx_dt_fuzzXXXXXX";
+    if (mkdtemp(dir)) {
+        const std::string ini = std::string(dir) + "/fuzz.ini";
+        SetIniPath(ini.c_str());
+        IniWriteString("RELEASE", "WriteLog", "NO");
+    }
+    SetLastMessageSink([](const char*) {});
+}
+
+// The fuzzer's bytes as a NUL-terminated text (a NUL inside ends it early, as in any C caller).
+inline std::string AsText(const uint8_t* data, size_t size)
+{
+    return std::string(reinterpret_cast<const char*>(data), size);
+}

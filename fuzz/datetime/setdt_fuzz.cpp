@@ -1,0 +1,37 @@
+// SetDT(text) and SetDTCheck(text) on any text: results stay within their codes, and a valid
+// result written in layout 0 reads back to the same value.
+#include "FuzzSetup.h"
+
+#include <qdx/DateTime.h>
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    DateTimeFuzzSetup();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text = AsText(data, size);
+    CQDXDateTime value;
+    value.SetDT(20060102u, 143005u);
+    const int result = value.SetDT(text.c_str());
+    if (result != 0 && result != -1 && result != -2)
+        std::abort();
+
+    CQDXDateTime checked;
+    const int check = checked.SetDTCheck(text.c_str());
+    if (check != 0 && check != -1)
+        std::abort();
+
+    if (value.IsValid()) {
+        CString written;
+        value.GetStr(written, 0);
+        CQDXDateTime again;
+        if (again.SetDT(written) != 0 || again.Compare(&value, 0) != 0)
+            std::abort();
+    }
+    return 0;
+}
