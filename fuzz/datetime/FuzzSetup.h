@@ -10,15 +10,22 @@
 #include <string>
 #include <unistd.h>
 
+// The temporary settings file and its directory, removed when the fuzzer exits.
+inline std::string g_fuzzDir;
+
 inline void DateTimeFuzzSetup()
 {
     SetClockNowSource([] { return timespec{1784036730, 0}; });  // 2026-07-14 13:45:30 UTC
     setenv("TZ", "America/New_York", 1);
     char dir[] = "/tmp/qdx_dt_fuzzXXXXXX";
     if (mkdtemp(dir)) {
-        const std::string ini = std::string(dir) + "/fuzz.ini";
-        SetIniPath(ini.c_str());
+        g_fuzzDir = dir;
+        SetIniPath((g_fuzzDir + "/fuzz.ini").c_str());
         IniWriteString("RELEASE", "WriteLog", "NO");
+        std::atexit([] {
+            unlink((g_fuzzDir + "/fuzz.ini").c_str());
+            rmdir(g_fuzzDir.c_str());
+        });
     }
     SetLastMessageSink([](const char*) {});
 }

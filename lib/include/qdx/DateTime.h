@@ -238,9 +238,15 @@ public:
     // The day named at the start of `text` ("sat", "Saturday"): 0 = Sunday .. 6, or 0 = Monday
     // .. 6 = Sunday with mode 1; -1 when no day's three-letter name starts the text.
     static int GetWeekDayVal(const char* text, int mode);
-    // Writes the value in layout `mode` 0..17 (see the table in DateText.cpp: mode 0 is
-    // "20060102 14:30:05", mode 9 "1/2/2006 14:30:05", mode 12 "01/02/2006"). Any other mode
-    // leaves `out` unchanged.
+    // Writes the fields as they are, in layout `mode`; 2006-01-02 14:30:05 gives
+    //    0 "20060102 14:30:05"    6 "1/2/2006"              12 "01/02/2006"
+    //    1 "20060102"             7 "02:30:05PM"            13 "01/02/2006 14:30"
+    //    2 "14:30:05"             8 "02:30PM"               14 "01/02"
+    //    3 "1/2/06 14:30:05"      9 "1/2/2006 14:30:05"     15 "01/02/2006 02:30PM"
+    //    4 "1/2/06"              10 "20060102_143005"       16 "01/02/2006 02:30:05PM"
+    //    5 "14:30"               11 "143005"                17 "01/02/2006 14:30:05"
+    // The 12-hour layouts write the hours 0 to 12 with AM (noon is "12:00AM", half past midnight
+    // "00:30AM") and 13 to 23 as 1 to 11 with PM. Any other mode leaves `out` unchanged.
     void GetStr(CString& out, int mode) const;
     // GetStr into `out`; any other mode empties it.
     void GetTxt(CTxt& out, int mode) const;
