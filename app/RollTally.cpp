@@ -1,6 +1,7 @@
 #include "RollTally.h"
 
 #include "RollLoop.h"
+#include "RollTallyInternal.h"
 
 #include <qdx/Log.h>
 #include <qdx/Settings.h>
@@ -103,6 +104,8 @@ void ReportClamp(const char* key, int stored, int used)
 
 } // namespace
 
+RollWorkerFactory g_rollWorkerFactory = [](CRollTally* tally) { return std::thread(CRollTally::RollThread, tally); };
+
 const char* RollGeneratorName(RollGenerator generator)
 {
     for (const GeneratorName& g : kGenerators)
@@ -167,7 +170,7 @@ int CRollTally::Start()
         m_hThread.join();  // a finished worker that nobody reset: it has ended already
     m_hDoneThread = std::thread::id();
     try {
-        m_hThread = std::thread(RollThread, this);
+        m_hThread = g_rollWorkerFactory(this);
     } catch (const std::system_error&) {
         LogTrace("TallyRun", 1, "Start failed");
         m_nState = 0;

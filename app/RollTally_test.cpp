@@ -1,6 +1,8 @@
 #include "RollLoop.h"
 #include "RollTally.h"
+#include "RollTallyInternal.h"
 
+#include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -357,6 +360,33 @@ TEST(RollTallyThread, ResetAndDestructionWaitForARollingWorker)
     auto doomed = std::make_unique<CRollTally>(ini.Path());
     ASSERT_EQ(doomed->Start(), 0);
     doomed.reset();  // waits for the worker rather than freeing its object under it
+}
+
+TEST(RollTallyThread, AFailedStartIsReportedAndLeavesTheRunIdle)
+{
+    Settings ini("[RELEASE]\nWriteLog=NO\n[SYS]\nRollsPerRun=1000\n");
+    SetIniPath(ini.Path());  // the log writer's settings: no log file from this test
+    std::vector<std::string> messages;
+    LastMessageSink previousSink =
+        SetLastMessageSink([&messages](const char* text) { messages.push_back(text); });
+    RollWorkerFactory previousFactory = g_rollWorkerFactory;
+    g_rollWorkerFactory = [](CRollTally*) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+
+    CRollTally run(ini.Path());
+    EXPECT_EQ(run.Start(), -1);
+    EXPECT_EQ(run.m_nState, 0);
+    EXPECT_FALSE(run.m_hThread.joinable());
+    EXPECT_EQ(messages, std::vector<std::string>{"Start failed"});
+
+    g_rollWorkerFactory = previousFactory;  // the next tick's try succeeds
+    EXPECT_EQ(run.Start(), 0);
+    EXPECT_TRUE(WaitForState(run, 2));
+    run.Reset();
+
+    SetLastMessageSink(previousSink);
+    SetIniPath(nullptr);
 }
 
 } // namespace
