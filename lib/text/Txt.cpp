@@ -196,6 +196,8 @@ void CTxt::SetBytes(const char* text, int n)
 
 void CTxt::SetTxt(const char* text)
 {
+    if (!text)
+        text = "";  // a null text is the empty text, not a crash
     std::size_t n = std::strlen(text);
     if (n > static_cast<std::size_t>(kMaxLength))
         return;
@@ -217,6 +219,8 @@ const CTxt& CTxt::operator=(const CTxt& src)
 
 int CTxt::AddTxt(const char* text)
 {
+    if (!text)
+        text = "";
     std::size_t n = std::strlen(text);
     long long needed = static_cast<long long>(m_length) + static_cast<long long>(n) + 2;
     // `text` may be (part of) our own text: Reserve copies before it releases the old buffer,

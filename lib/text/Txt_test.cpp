@@ -220,6 +220,19 @@ TEST(TxtEdit, InsertAtClampsPositions)
     EXPECT_STREQ(c, "ab-c");
 }
 
+TEST(TxtEdit, NullTextsAndNegativeCuts)
+{
+    CTxt t("abc");
+    t.SetTxt(nullptr);
+    EXPECT_STREQ(t, "");
+    t = "abc";
+    EXPECT_EQ(t.AddTxt(nullptr), 3);
+    t.MakeLength(-1);  // nothing before the buffer is touched
+    EXPECT_STREQ(t, "abc");
+    t.MakeLength(0);
+    EXPECT_STREQ(t, "");
+}
+
 TEST(TxtEdit, FillCharAndFixedWidth)
 {
     CTxt t;

@@ -75,13 +75,13 @@ public:
 
     // --- setting and appending -----------------------------------------------------------
 
-    // Replaces the text (non-null). Grows to exactly length + 2 when needed, else keeps the
+    // Replaces the text (null counts as the empty text). Grows to exactly length + 2 when needed, else keeps the
     // buffer; `text` may point into this object's own text.
     void SetTxt(const char* text);
     const CTxt& operator=(const char* text);
     // Copies src's text; nothing changes when src has no buffer or is this object.
     const CTxt& operator=(const CTxt& src);
-    // Appends `text` (non-null); returns the new length. "ab" + "xyz" -> 5.
+    // Appends `text` (null appends nothing); returns the new length. "ab" + "xyz" -> 5.
     int AddTxt(const char* text);
     const CTxt& operator+=(const char* text);
     // Appends one byte (NUL included, and counted); returns the new length.
