@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         std::fclose(file);
     }
     SetIniPath(path.c_str());
+    std::atexit([] { std::remove(path.c_str()); });
     SetHttpPageSource([](const char*, const char*, bool, std::size_t, HttpPage& page) {
         page.status = 200;
         page.body = g_page;

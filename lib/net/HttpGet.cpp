@@ -473,6 +473,10 @@ int HttpGet(const char* url, CString& result, int progress)
 
 int HttpFetchPage(const char* agent, const char* url, bool head, std::size_t maxBody, HttpPage& page)
 {
+    if (!url)
+        return kHttpPageOpenError;
+    if (!agent)
+        agent = "";
     if (HttpPageSource source = Current(g_pageSource))
         return source(agent, url, head, maxBody, page);
     try {

@@ -384,6 +384,9 @@ TEST_F(HttpGetTest, PageSourceReplacesTheNetwork)
     EXPECT_EQ(HttpFetchPage("Agent", "http://anywhere.invalid/x", false, 100, page), kHttpPageOk);
     EXPECT_EQ(page.body, "from memory");
     EXPECT_EQ(askedFor, "http://anywhere.invalid/x");
+    askedFor.clear();
+    EXPECT_EQ(HttpFetchPage(nullptr, nullptr, false, 100, page), kHttpPageOpenError);  // no address, no fetch
+    EXPECT_TRUE(askedFor.empty());
     SetHttpPageSource({});
 }
 
