@@ -305,7 +305,8 @@ std::unique_ptr<Transfer> OpenRequest(CHttpGetSession& session, const HttpUrl& u
     std::vector<const char*> headers;
     for (const std::string& line : headerLines)
         headers.push_back(line.c_str());
-    if (!request->Init(url.ToString(), session.agent, headers, false, false))
+    const bool followRedirects = (session.requestFlags & kFlagNoAutoRedirect) == 0;
+    if (!request->Init(url.ToString(), session.agent, headers, false, followRedirects))
         throw CInternetError{CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT)};
     CHttpGetSession* owner = &session;
     std::string host = url.host;
