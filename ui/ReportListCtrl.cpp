@@ -101,7 +101,7 @@ public:
         if (cell != text) {
             cell = text;
             const QModelIndex at = index(row, column);
-            emit dataChanged(at, at, {Qt::DisplayRole});
+            emit dataChanged(at, at);
         }
         return true;
     }
