@@ -337,13 +337,14 @@ int CTxt::FillChar(char ch, int count)
 
 void CTxt::SetTxtFixLen(const char* text, int width)
 {
-    if (width < 0)
-        width = 0;
     if (!text)
         text = "";
     // The text cut or blank-padded to `width` characters, then without trailing blanks: that is
-    // the first `width` characters without their trailing blanks.
-    std::size_t n = strnlen(text, static_cast<std::size_t>(width));
+    // the first `width` characters without their trailing blanks. A negative width cuts nothing,
+    // as in printf's "%-*.*s".
+    std::size_t n = width < 0 ? std::strlen(text) : strnlen(text, static_cast<std::size_t>(width));
+    if (n > static_cast<std::size_t>(kMaxLength))
+        return;
     while (n > 0 && text[n - 1] == ' ')
         --n;
     SetBytes(text, static_cast<int>(n));

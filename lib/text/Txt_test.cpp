@@ -252,6 +252,8 @@ TEST(TxtEdit, FillCharAndFixedWidth)
     EXPECT_STREQ(t, "");
     t.SetTxtFixLen("abc", 0);
     EXPECT_STREQ(t, "");
+    t.SetTxtFixLen("abc  ", -2);
+    EXPECT_STREQ(t, "abc");
 }
 
 TEST(TxtEdit, CaseFoldsAsciiLettersOnly)
