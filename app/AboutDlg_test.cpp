@@ -20,6 +20,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -31,13 +32,11 @@ protected:
     {
         TestApp();
         RegisterRolvekStrings();
-        char path[1024];
-        GetIniPath(path, sizeof path);
-        std::remove(path);
-        IniWriteString("SYS", "RollsPerRun", "1000");
-        IniWriteString("RELEASE", "WriteLog", "NO");
         dir = fs::temp_directory_path() / ("rolvek-about-" + std::to_string(::getpid()));
         fs::create_directories(dir);
+        SetIniPath((dir / "test.ini").c_str());  // tests may run in parallel
+        IniWriteString("SYS", "RollsPerRun", "1000");
+        IniWriteString("RELEASE", "WriteLog", "NO");
         fs::path script = dir / "browser.sh";
         std::ofstream(script) << "#!/bin/sh\nsleep 1.5\necho \"$1\" > \"" << (dir / "opened").string() << "\"\n";
         fs::permissions(script, fs::perms::owner_all);
@@ -47,6 +46,7 @@ protected:
     void TearDown() override
     {
         unsetenv("BROWSER");
+        SetIniPath(nullptr);
         fs::remove_all(dir);
     }
 

@@ -26,15 +26,16 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
-// Every test starts from a settings file of its own choosing beside the test program.
+// Every test starts from a settings file of its own (tests may run in parallel).
 void WriteSettings(const char* rollValues)
 {
-    char path[1024];
-    GetIniPath(path, sizeof path);
-    std::remove(path);
+    static const std::string path = "/tmp/rolvek-dialog-test-" + std::to_string(::getpid()) + ".ini";
+    std::remove(path.c_str());
+    SetIniPath(path.c_str());
     IniWriteString("SYS", "RollValues", rollValues);
     IniWriteString("SYS", "RollsPerRun", "1000");
     IniWriteString("SYS", "TimeFont", "DejaVu Sans");
@@ -48,6 +49,14 @@ protected:
         TestApp();
         RegisterRolvekStrings();
         WriteSettings("6");
+    }
+
+    void TearDown() override
+    {
+        char path[1024];
+        GetIniPath(path, sizeof path);
+        std::remove(path);
+        SetIniPath(nullptr);
     }
 
     std::unique_ptr<CCheckDlg> MakeDialog()

@@ -47,7 +47,8 @@ protected:
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_DATA_DIRS", (dir / "none").c_str(), 1);
         unsetenv("BROWSER");
-        IniWriteString("INTERNET", "Browser", "");
+        // A settings file of the test's own: tests may run in parallel.
+        SetIniPath((dir / "test.ini").c_str());
         previousHook = SetMessageBoxHook([this](const char* text, const char* caption, unsigned) {
             boxes += std::string(caption) + "|" + text;
             return IDOK;
@@ -57,6 +58,7 @@ protected:
     void TearDown() override
     {
         SetMessageBoxHook(previousHook);
+        SetIniPath(nullptr);
         unsetenv("BROWSER");
         fs::remove_all(dir);
     }
