@@ -223,9 +223,7 @@ int StartBrowser(const char* document, pid_t* pid)
     if (GetRegisteredBrowser(registered, sizeof registered) > 0) {
         char rebuilt[kCommandSize];
         RebuildBrowserCommand(registered, rebuilt, sizeof rebuilt);
-        // The settings reader trims a value and takes off quotes around the whole of it; stored
-        // in quotes, the command comes back exactly, with its quotes and its trailing blank.
-        IniWriteString("INTERNET", "Browser", (std::string("\"") + rebuilt + "\"").c_str());
+        IniWriteString("INTERNET", "Browser", rebuilt);
     }
 
     char browser[kCommandSize];

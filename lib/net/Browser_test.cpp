@@ -170,7 +170,7 @@ TEST_F(BrowserTest, AProgramThatCannotStartIsReported)
 {
     IniWriteString("INTERNET", "Browser", "/nonexistent/browser ");
     EXPECT_EQ(LaunchBrowser("doc", 0), -1);
-    EXPECT_EQ(boxes, "View Error|Cannot start '/nonexistent/browser' (2)\r\n");
+    EXPECT_EQ(boxes, "View Error|Cannot start '/nonexistent/browser ' (2)\r\n");
 }
 
 } // namespace

@@ -174,8 +174,21 @@ bool CanWrite(const char* section, const char* key, const char* value)
     return true;
 }
 
-std::string Apply(std::string_view text, const char* section, const char* key, const char* value)
+// The text to write for `value`, such that reading it back gives `value` exactly. The reader
+// trims blanks around a value and takes off one pair of quotes around the whole of it, so a value
+// with blanks at either end (a command that ends in a blank, say) or wrapped in quotes of its own
+// is written inside one more pair of double quotes.
+static std::string StoredValue(std::string_view value)
 {
+    if (Trim(value) != value || Unquote(value) != value)
+        return "\"" + std::string(value) + "\"";
+    return std::string(value);
+}
+
+std::string Apply(std::string_view text, const char* section, const char* key, const char* valueText)
+{
+    std::string stored = valueText ? StoredValue(valueText) : std::string();
+    const char* value = valueText ? stored.c_str() : nullptr;
     std::string_view sectionName = Trim(section);
     std::vector<Line> lines = Split(text);
     SectionSpan span = FindSection(lines, sectionName);

@@ -153,6 +153,19 @@ TEST(IniLayout, WriteFollowsTheFileLineEnds)
     EXPECT_EQ(qdx_ini::Apply("", "A", "y", "2"), "[A]\ny=2\n");
 }
 
+TEST(IniLayout, EveryValueReadsBackAsWritten)
+{
+    // Blanks at either end and quotes around the whole value would be taken off by the reader;
+    // such values are stored in one more pair of quotes.
+    for (const char* value : {"plain", "", "ends in a blank ", " starts with one", "'quoted'",
+                              "\"browser\" -new ", "\"", "'", "a \"b\" c", "\t"}) {
+        std::string out = qdx_ini::Apply("[A]\n", "A", "k", value);
+        EXPECT_EQ(Find(out, "A", "k"), value) << out;
+    }
+    EXPECT_EQ(qdx_ini::Apply("", "A", "k", "cmd "), "[A]\nk=\"cmd \"\n");
+    EXPECT_EQ(qdx_ini::Apply("", "A", "k", "plain text"), "[A]\nk=plain text\n");
+}
+
 TEST(IniLayout, RefusesWhatTheLayoutCannotHold)
 {
     EXPECT_TRUE(qdx_ini::CanWrite("SYS", "Key", "any text = with ; and [x]"));
