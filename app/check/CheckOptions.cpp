@@ -23,9 +23,27 @@ bool ParseInt(const std::string& text, long long low, long long high, int& value
     return true;
 }
 
+// The user's text as it goes into a message: control characters are written as \xNN, so that
+// the message stays on one line.
+std::string Shown(const std::string& text)
+{
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string BadValue(const std::string& value, const std::string& option, const std::string& expected)
 {
-    return "bad value '" + value + "' for " + option + ": expected " + expected;
+    return "bad value '" + Shown(value) + "' for " + Shown(option) + ": expected " + expected;
 }
 
 } // namespace
@@ -54,7 +72,7 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
         std::string option = argv[i] ? argv[i] : "";
         std::optional<std::string> inlineValue;
         if (option.rfind("--", 0) != 0) {
-            error = "unexpected argument '" + option + "' (see --help)";
+            error = "unexpected argument '" + Shown(option) + "' (see --help)";
             return false;
         }
         const size_t equals = option.find('=');
@@ -73,7 +91,7 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
         const bool known = option == "--runs" || option == "--values" || option == "--rolls-per-run" ||
                            option == "--generator" || option == "--format";
         if (!known) {
-            error = "unknown option '" + option + "' (see --help)";
+            error = "unknown option '" + Shown(option) + "' (see --help)";
             return false;
         }
         std::string value;

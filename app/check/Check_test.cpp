@@ -107,6 +107,9 @@ TEST(CheckOptions, BadOptionsAndValuesAreNamed)
     EXPECT_EQ(ParseError({"--values=six"}), "bad value 'six' for --values: expected a whole number");
     EXPECT_EQ(ParseError({"--rolls-per-run", "1e6"}), "bad value '1e6' for --rolls-per-run: expected a whole number");
     EXPECT_EQ(ParseError({"--format", "xml"}), "bad value 'xml' for --format: expected table, csv or json");
+    // The message stays on one line whatever the argument holds.
+    EXPECT_EQ(ParseError({"--runs", "1\n2"}), "bad value '1\\x0a2' for --runs: expected a whole number from 1");
+    EXPECT_EQ(ParseError({"--\x1b[2J"}), "unknown option '--\\x1b[2J' (see --help)");
     EXPECT_EQ(ParseError({"--generator", "mt19937"}),
               "bad value 'mt19937' for --generator: expected libc, lcg214013 or lcg1103515245");
 }

@@ -137,9 +137,10 @@ int WriteLine(const char* category, const char* text, int level)
     char* const line = g_log.line;
     int used = 0;
     if (category) {
+        // A line break in the category would split the line just as one in the text would.
         int i = 0;
         for (; i < kCategoryWidth && category[i]; ++i)
-            line[used++] = category[i];
+            line[used++] = (category[i] == '\r' || category[i] == '\n') ? '+' : category[i];
         for (; i < kCategoryWidth; ++i)
             line[used++] = ' ';
         line[used++] = '|';

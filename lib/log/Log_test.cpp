@@ -209,13 +209,16 @@ TEST_F(LogTest, CategoryIsCutOrPaddedToSixteenAndLineBreaksBecomePlus)
     LogTrace("TwentyCharCategory!!", 0, "x");
     LogTrace("Abc", 0, "a\r\nb");
     LogTrace("", 0, "\n");
+    LogTrace("Two\r\nLines", 0, "x");
     const std::vector<std::string> lines = Lines(m_logPath);
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1], "TwentyCharCatego|061206|14:03:27.015 |x");
     EXPECT_EQ(lines[2], "Abc             |061206|14:03:27.015 |a++b");
     EXPECT_EQ(lines[3], "                |061206|14:03:27.015 |+");
+    // Line breaks in a category would split the line as well.
+    EXPECT_EQ(lines[4], "Two++Lines      |061206|14:03:27.015 |x");
     // The sink gets the text as it was given, line breaks and all.
-    EXPECT_THAT(m_sunk, ElementsAre("x", "a\r\nb", "\n"));
+    EXPECT_THAT(m_sunk, ElementsAre("x", "a\r\nb", "\n", "x"));
 }
 
 TEST_F(LogTest, EmptyMessageIsNeitherLoggedNorHandedOn)
