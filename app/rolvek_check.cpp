@@ -43,10 +43,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // The window and the command line share one settings file.
-    CString dir;
-    GetExeDir(dir);
-    SetIniPath((dir.str() + "/rolvek.ini").c_str());
+    // The window and the command line share one settings file: rolvek.ini in the folder that
+    // holds this program's own (beside it, or the user's configuration folder when installed).
+    CString own;
+    GetIniPath(own);
+    const std::string ownPath = own.str();
+    SetIniPath((ownPath.substr(0, ownPath.rfind('/') + 1) + "rolvek.ini").c_str());
 
     CRollTally totals;
     CRollTally run;

@@ -220,8 +220,10 @@ std::string ProgramDir()
     if (g_log.hasDirOverride) {
         dir = g_log.dirOverride;
     } else {
+        // The executable's folder for a portable copy, the user's state folder for an installed
+        // one (see GetStateDir).
         char buffer[PATH_MAX + 1] = {};
-        GetExeDir(buffer);
+        GetStateDir(buffer);
         dir = buffer;
     }
     NormalizePath(dir.data());

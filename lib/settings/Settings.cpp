@@ -1,6 +1,7 @@
 #include <qdx/Settings.h>
 
 #include "settings/IniText.h"
+#include "settings/UserDirs.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,7 +30,10 @@ struct CachedPaths {
     bool filled = false;
     std::string exeDir;
     std::string iniPath;
+    std::string stateDir;
     std::string iniOverride;  // SetIniPath; empty: none
+    bool hasExeOverride = false;  // SetExecutablePathForTests
+    std::string exeOverride;
 };
 
 CachedPaths& Paths()
@@ -59,19 +63,46 @@ std::string ExecutablePath()
     return path;
 }
 
+// Creates `dir` and any missing folder above it, private to the user as the XDG rules ask.
+void MakeFolders(const std::string& dir)
+{
+    for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+        std::string part = dir.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return;
+        if (slash == std::string::npos)
+            return;
+    }
+}
+
 // Fills the cache on first use. Called with the lock held.
 const CachedPaths& FilledPaths()
 {
     CachedPaths& paths = Paths();
     if (!paths.filled) {
-        std::string exe = ExecutablePath();
+        std::string exe = paths.hasExeOverride ? paths.exeOverride : ExecutablePath();
         if (exe.empty()) {
             // Without /proc the program's directory is unknown; the working directory stands in.
             paths.exeDir = std::string(".");
             paths.iniPath = std::string("./qdx.ini");
+            paths.stateDir = paths.exeDir;
         } else {
             paths.exeDir = qdx_ini::ExeDirFromPath(exe);
             paths.iniPath = qdx_ini::IniPathFromPath(exe);
+            paths.stateDir = paths.exeDir;
+            if (!qdx_ini::KeepBesideExecutable(paths.exeDir)) {
+                // An installed copy: the user's own folders. Without a home folder there is no
+                // better place than the executable's, where writes then fail quietly.
+                const std::string home = qdx_ini::HomeFolder();
+                const std::string config = qdx_ini::UserFolder(std::getenv("XDG_CONFIG_HOME"), home.c_str(), ".config");
+                const std::string state = qdx_ini::UserFolder(std::getenv("XDG_STATE_HOME"), home.c_str(), ".local/state");
+                if (!config.empty()) {
+                    MakeFolders(config);
+                    paths.iniPath = config + paths.iniPath.substr(paths.iniPath.rfind('/'));
+                }
+                if (!state.empty())
+                    paths.stateDir = state;
+            }
         }
         paths.filled = true;
     }
@@ -275,6 +306,23 @@ int GetExeDir(CString& dir)
     return dir.GetLength();
 }
 
+int GetStateDir(char* buffer, int size)
+{
+    std::string dir;
+    {
+        std::lock_guard<std::mutex> guard(SettingsLock());
+        dir = FilledPaths().stateDir;
+    }
+    return CopyOut(dir, buffer, size);
+}
+
+int GetStateDir(CString& dir)
+{
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    dir = FilledPaths().stateDir.c_str();
+    return dir.GetLength();
+}
+
 int GetIniPath(char* buffer, int size)
 {
     return CopyOut(IniFile(nullptr), buffer, size);
@@ -291,6 +339,19 @@ void SetIniPath(const char* path)
     std::lock_guard<std::mutex> guard(SettingsLock());
     Paths().iniOverride = path ? path : "";
 }
+
+namespace qdx_ini {
+
+void SetExecutablePathForTests(const char* exePath)
+{
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    CachedPaths& paths = Paths();
+    paths.hasExeOverride = exePath != nullptr;
+    paths.exeOverride = exePath ? exePath : "";
+    paths.filled = false;
+}
+
+} // namespace qdx_ini
 
 int IniWriteString(const char* section, const char* key, const char* value, const char* file)
 {

@@ -1,7 +1,9 @@
 // The settings file: where the program lives, where its settings are, and the readers and the
 // writer of that file.
 //
-// - GetExeDir / GetIniPath: the executable's directory and the settings file beside it.
+// - GetExeDir / GetIniPath: the executable's directory and the settings file (beside the
+//   executable for a copy in a writable folder, in the user's configuration folder otherwise).
+// - GetStateDir: the folder that holds the log folder, chosen the same way.
 // - IniReadString / IniReadBuf: read a text setting (a default for a missing key).
 // - IniReadInt / IniReadBool: read a number or a YES/NO flag, creating a missing key with its
 //   default, so that after one start the file lists every setting the program uses.
@@ -50,6 +52,10 @@ int GetExeDir(char (&buffer)[N])
 
 // The settings file: "<GetExeDir>/<base>.ini", where base is the executable's name without its
 // extension and without a final "Debug" or "Release" (any case): TOOLRELEASE gives TOOL.ini.
+// That holds whenever this process may create files in GetExeDir and it is not a system program
+// folder (/usr/..., /bin, /sbin): a portable copy keeps its settings beside it. An installed copy
+// uses "$XDG_CONFIG_HOME/rolvek/<base>.ini" instead (~/.config/rolvek/ when the variable is unset
+// or relative), creating that folder. Decided at the first request, then fixed for the process.
 // Copies and returns like GetExeDir.
 QDX_EXPORT int GetIniPath(char* buffer, int size);
 QDX_EXPORT int GetIniPath(CString& path);
@@ -57,6 +63,17 @@ template <int N>
 int GetIniPath(char (&buffer)[N])
 {
     return GetIniPath(buffer, N);
+}
+
+// The folder under which the log writer keeps its "logs" folder: GetExeDir for a portable copy
+// (as for GetIniPath), else "$XDG_STATE_HOME/rolvek" (~/.local/state/rolvek by default).
+// Copies and returns like GetExeDir.
+QDX_EXPORT int GetStateDir(char* buffer, int size);
+QDX_EXPORT int GetStateDir(CString& dir);
+template <int N>
+int GetStateDir(char (&buffer)[N])
+{
+    return GetStateDir(buffer, N);
 }
 
 // Makes `path` the settings file of this process in place of the one beside the executable

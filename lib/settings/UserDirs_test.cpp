@@ -1,0 +1,197 @@
+// Where settings and logs go: beside a portable copy, in the user's XDG folders for an installed one.
+#include <qdx/Log.h>
+#include <qdx/Settings.h>
+
+#include "log/LogInternal.h"
+#include "settings/UserDirs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsDir(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Each test gets a scratch folder, and the environment and path cache it changes are put back.
+class UserDirsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/qdx-userdirs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        for (const char* name : kVariables) {
+            const char* value = std::getenv(name);
+            m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+    }
+    void TearDown() override
+    {
+        for (const auto& [name, value] : m_saved) {
+            if (value)
+                setenv(name, value->c_str(), 1);
+            else
+                unsetenv(name);
+        }
+        qdx_ini::SetExecutablePathForTests(nullptr);
+        qdx::log_internal::ResetState();
+        std::system(("rm -rf '" + m_dir + "'").c_str());
+    }
+
+    // Points the path rules at an executable and decides again with the given environment.
+    void UseExecutable(const std::string& exe, const char* configHome, const char* stateHome, const char* home)
+    {
+        auto put = [](const char* name, const char* value) {
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        };
+        put("XDG_CONFIG_HOME", configHome);
+        put("XDG_STATE_HOME", stateHome);
+        put("HOME", home);
+        qdx_ini::SetExecutablePathForTests(exe.c_str());
+    }
+
+    static std::string IniPath()
+    {
+        CString path;
+        GetIniPath(path);
+        return path.str();
+    }
+    static std::string StateDir()
+    {
+        CString dir;
+        GetStateDir(dir);
+        return dir.str();
+    }
+
+    static constexpr const char* kVariables[] = {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"};
+    std::string m_dir;
+    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+};
+
+TEST(UserFolderRules, FollowTheXdgBaseDirectoryRules)
+{
+    using qdx_ini::UserFolder;
+    EXPECT_EQ(UserFolder("/x/cfg", "/home/a", ".config"), "/x/cfg/rolvek");
+    EXPECT_EQ(UserFolder("/x/cfg//", "/home/a", ".config"), "/x/cfg/rolvek");
+    EXPECT_EQ(UserFolder(nullptr, "/home/a", ".config"), "/home/a/.config/rolvek");
+    EXPECT_EQ(UserFolder("", "/home/a/", ".local/state"), "/home/a/.local/state/rolvek");
+    // Relative values are ignored, as the XDG rules say.
+    EXPECT_EQ(UserFolder("cfg", "/home/a", ".config"), "/home/a/.config/rolvek");
+    EXPECT_EQ(UserFolder("/", "/home/a", ".config"), "/rolvek");
+    EXPECT_EQ(UserFolder(nullptr, nullptr, ".config"), "");
+    EXPECT_EQ(UserFolder(nullptr, "relative/home", ".config"), "");
+}
+
+TEST(UserFolderRules, SystemProgramFoldersAreNeverPortable)
+{
+    // Even root, who may write to them, keeps its files out of these.
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/usr/games", "/bin", "/sbin", "/snap/rolvek/1", "/usr"})
+        EXPECT_FALSE(qdx_ini::KeepBesideExecutable(dir)) << dir;
+    EXPECT_FALSE(qdx_ini::KeepBesideExecutable("/does/not/exist"));
+    EXPECT_TRUE(qdx_ini::KeepBesideExecutable("/tmp"));
+    EXPECT_TRUE(qdx_ini::KeepBesideExecutable("/tmp/"));
+    // "/usrlocal" is not inside /usr.
+    EXPECT_FALSE(qdx_ini::KeepBesideExecutable("/usrlocal"));  // absent, so not writable either
+}
+
+TEST_F(UserDirsTest, APortableCopyKeepsEverythingBesideItself)
+{
+    const std::string portable = m_dir + "/portable";
+    ASSERT_EQ(mkdir(portable.c_str(), 0755), 0);
+    UseExecutable(portable + "/Release/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), m_dir.c_str());
+
+    EXPECT_EQ(IniPath(), portable + "/rolvek.ini");
+    EXPECT_EQ(StateDir(), portable);
+    EXPECT_EQ(IniReadInt("SYS", "RollValues", 6), 6);
+    EXPECT_NE(ReadFile(portable + "/rolvek.ini").find("RollValues=6"), std::string::npos);
+    EXPECT_FALSE(IsDir(m_dir + "/cfg"));  // the user's folders stay untouched
+}
+
+TEST_F(UserDirsTest, AnInstalledCopyUsesTheUsersFolders)
+{
+    UseExecutable("/usr/bin/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), "/nonexistent");
+
+    char exeDir[64];
+    GetExeDir(exeDir);
+    EXPECT_STREQ(exeDir, "/usr/bin");  // the executable's folder itself is still reported
+    EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
+    EXPECT_EQ(StateDir(), m_dir + "/state/rolvek");
+    EXPECT_TRUE(IsDir(m_dir + "/cfg/rolvek"));
+
+    // The readers create their keys there, and nothing is written beside the executable.
+    EXPECT_EQ(IniReadInt("SYS", "RollsPerRun", 100000), 100000);
+    EXPECT_NE(ReadFile(m_dir + "/cfg/rolvek/rolvek.ini").find("RollsPerRun=100000"), std::string::npos);
+    EXPECT_NE(access("/usr/bin/rolvek.ini", F_OK), 0);
+
+    // The choice is made once: a later change of the environment does not move the files.
+    setenv("XDG_CONFIG_HOME", (m_dir + "/other").c_str(), 1);
+    EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
+}
+
+TEST_F(UserDirsTest, WithoutXdgVariablesTheHomeFolderDefaultsApply)
+{
+    const std::string home = m_dir + "/home";
+    ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
+    UseExecutable("/usr/local/bin/Rolvek-Check", nullptr, "relative/ignored", home.c_str());
+
+    EXPECT_EQ(IniPath(), home + "/.config/rolvek/Rolvek-Check.ini");
+    EXPECT_EQ(StateDir(), home + "/.local/state/rolvek");
+    struct stat st;
+    ASSERT_EQ(stat((home + "/.config/rolvek").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);  // private to the user
+}
+
+TEST_F(UserDirsTest, AFolderThisProcessCannotWriteCountsAsInstalled)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write to any folder";
+    const std::string locked = m_dir + "/locked";
+    ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
+    UseExecutable(locked + "/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), m_dir.c_str());
+    EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
+    EXPECT_EQ(StateDir(), m_dir + "/state/rolvek");
+    chmod(locked.c_str(), 0755);
+}
+
+TEST_F(UserDirsTest, TheLogOfAnInstalledCopyGoesToTheStateFolder)
+{
+    UseExecutable("/usr/bin/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), "/nonexistent");
+    SetIniPath(nullptr);
+    qdx::log_internal::SetProgramDir(nullptr);
+    qdx::log_internal::ResetState();
+
+    LogWrite("Test", "installed copy", 0);
+    const std::string path = qdx::log_internal::CurrentPath();
+    qdx::log_internal::ResetState();
+
+    const std::string logs = m_dir + "/state/rolvek/logs/";
+    ASSERT_EQ(path.compare(0, logs.size(), logs), 0) << path;
+    EXPECT_NE(ReadFile(path).find("installed copy"), std::string::npos);
+    // The log writer's own settings went to the user's settings file.
+    EXPECT_NE(ReadFile(m_dir + "/cfg/rolvek/rolvek.ini").find("WriteLog=YES"), std::string::npos);
+}
+
+} // namespace
