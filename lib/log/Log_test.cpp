@@ -192,8 +192,9 @@ TEST_F(LogTest, LineLayoutFollowsTheDateAndTimeSettingsAndTheLevel)
         LogTrace("HTTP", 2, "b");
         LogTrace("HTTP", -3, "blank");
         LogWrite(nullptr, "no category", 1);
+        LogTrace("HTTP", 40, "far");
         const std::vector<std::string> lines = Lines(m_logPath);
-        ASSERT_EQ(lines.size(), 6u);
+        ASSERT_EQ(lines.size(), 7u);
         EXPECT_EQ(lines[1], c.level0);
         EXPECT_EQ(lines[2], c.level1);
         const std::string time = std::strcmp(c.showTime, "YES") == 0 ? "14:03:27.015" : "";
@@ -201,6 +202,8 @@ TEST_F(LogTest, LineLayoutFollowsTheDateAndTimeSettingsAndTheLevel)
         EXPECT_THAT(lines[4], HasSubstr("|" + time + " |blank"));
         // Without a category there is neither a category column nor a date.
         EXPECT_EQ(lines[5], time + "a|no category");
+        // Levels past 26 stay a letter.
+        EXPECT_THAT(lines[6], HasSubstr("|" + time + "z|far"));
     }
 }
 
