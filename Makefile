@@ -7,7 +7,9 @@ BUILD       := build
 FUZZ_SECONDS ?= 10
 RUNS        ?= 10
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz install clean
+PACKAGE_BUILD := build-package
+
+.PHONY: all deps build run test test-asan test-tsan bench fuzz install package package-check screenshot clean
 
 all: build
 
@@ -57,5 +59,23 @@ fuzz: deps
 install: build
 	@cmake --install $(BUILD)
 
+# The Debian package (CPack): a release build for /usr, then its control fields and contents checked.
+package: deps
+	$(call configure,$(PACKAGE_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_INSTALL_RPATH=OFF)
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@rm -f $(PACKAGE_BUILD)/rolvek_*.deb
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@sh scripts/check-deb.sh $(PACKAGE_BUILD)/rolvek_*.deb
+
+# Installs the package on a clean Debian 12 made with debootstrap (root, Debian mirror, minutes).
+package-check: package
+	@sh scripts/package-check.sh $(PACKAGE_BUILD)/rolvek_*.deb $(PACKAGE_BUILD)/chroot
+
+# The README's picture of the window, taken on a virtual display.
+screenshot: build
+	@mkdir -p docs
+	@sh scripts/screenshot.sh $(BUILD) docs/rolvek.png
+
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz $(PACKAGE_BUILD)

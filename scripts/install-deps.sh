@@ -26,6 +26,7 @@ xauth
 imagemagick
 fonts-dejavu-core
 desktop-file-utils
+debootstrap
 file
 ccache
 "
