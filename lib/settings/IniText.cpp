@@ -178,6 +178,13 @@ bool CanWrite(const char* section, const char* key, const char* value)
 // trims blanks around a value and takes off one pair of quotes around the whole of it, so a value
 // with blanks at either end (a command that ends in a blank, say) or wrapped in quotes of its own
 // is written inside one more pair of double quotes.
+// Ends a last line that has no line feed. A file's very last CR already counts as its line end
+// when reading, so it is completed to CR LF rather than followed by a second line end.
+static void EndLastLine(std::string& out, std::string_view nl)
+{
+    out.append(!out.empty() && out.back() == '\r' ? std::string_view("\n") : nl);
+}
+
 static std::string StoredValue(std::string_view value)
 {
     if (Trim(value) != value || Unquote(value) != value)
@@ -209,7 +216,7 @@ std::string Apply(std::string_view text, const char* section, const char* key, c
         if (!value)
             return out;
         if (!out.empty() && out.back() != '\n')
-            out.append(nl);
+            EndLastLine(out, nl);
         out.append("[").append(sectionName).append("]").append(nl);
         out.append(keyName).append("=").append(value).append(nl);
         return out;
@@ -242,7 +249,7 @@ std::string Apply(std::string_view text, const char* section, const char* key, c
     const Line& prev = lines[after];
     out.append(text.substr(0, prev.next));
     if (text[prev.next - 1] != '\n')  // the last line of the file had no line end
-        out.append(nl);
+        EndLastLine(out, nl);
     out.append(keyName).append("=").append(value).append(nl);
     out.append(text.substr(prev.next));
     return out;
