@@ -152,7 +152,7 @@ TEST(IniLayout, WriteFollowsTheFileLineEnds)
     EXPECT_EQ(qdx_ini::Apply("[A]", "A", "y", "2"), "[A]\ny=2\n");
     EXPECT_EQ(qdx_ini::Apply("", "A", "y", "2"), "[A]\ny=2\n");
     // A file that ends in a lone CR: that CR ends the last line, which is completed to CR LF.
-    EXPECT_EQ(qdx_ini::Apply("[A]\r", "A", "y", "2"), "[A]\r\ny=2\r\n");
+    EXPECT_EQ(qdx_ini::Apply("[A]\r", "A", "y", "2"), "[A]\r\ny=2\n");
     EXPECT_EQ(qdx_ini::Apply("x=1\r", "B", "y", "2"), "x=1\r\n[B]\ny=2\n");
 }
 
