@@ -1,4 +1,5 @@
 #include "AboutDlg.h"
+#include "DialogUnits.h"
 
 #include <qdx/Browser.h>
 
@@ -13,13 +14,6 @@
 #include <sys/wait.h>
 
 namespace {
-
-QRect DialogRect(int x, int y, int width, int height)
-{
-    auto px = [](double v) { return static_cast<int>(std::lround(v * 1.5)); };
-    auto py = [](double v) { return static_cast<int>(std::lround(v * 1.625)); };
-    return QRect(px(x), py(y), px(width), py(height));
-}
 
 constexpr int kPollMs = 100;
 

@@ -1,6 +1,7 @@
 #include "CheckDlg.h"
 
 #include "AboutDlg.h"
+#include "DialogUnits.h"
 #include "Resource.h"
 
 #include <ReportListCtrl.h>
@@ -22,15 +23,6 @@
 #include <cmath>
 
 namespace {
-
-// The dialog's layout is given in dialog units; on screen a horizontal unit is 1.5 pixels and a
-// vertical one 1.625 pixels.
-QRect DialogRect(int x, int y, int width, int height)
-{
-    auto px = [](double v) { return static_cast<int>(std::lround(v * 1.5)); };
-    auto py = [](double v) { return static_cast<int>(std::lround(v * 1.625)); };
-    return QRect(px(x), py(y), px(width), py(height));
-}
 
 // Bar colours of the result list: the filled part green, the rest red, the caption yellow.
 constexpr COLORREF kBarColour = 0x00B200;

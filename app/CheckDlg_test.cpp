@@ -1,8 +1,10 @@
-// The main dialog driven tick by tick: the timer handler is called directly, and a run is
-// awaited by watching its state (a run of 6000 rolls takes well under a millisecond).
+// The main dialog driven tick by tick: the timer handler is called directly. A run's worker
+// waits at a gate until the test lets it roll (AwaitRun), so a tick never finds a run finished
+// before the test expects it to; a run of 6000 rolls then takes well under a millisecond.
 #include "AboutDlg.h"
 #include "CheckDlg.h"
 #include "Resource.h"
+#include "RollTallyInternal.h"
 
 #include <PercentBarCtrl.h>
 #include <ReportListCtrl.h>
@@ -21,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -29,6 +32,19 @@
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> g_gateOpen{false};
+
+// A worker that rolls once the gate is open (or after two seconds, so that nothing can hang).
+std::thread GatedWorker(CRollTally* tally)
+{
+    return std::thread([tally] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!g_gateOpen && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        CRollTally::RollThread(tally);
+    });
+}
 
 // Every test starts from a settings file of its own (tests may run in parallel).
 void WriteSettings(const char* rollValues)
@@ -49,10 +65,15 @@ protected:
         TestApp();
         RegisterRolvekStrings();
         WriteSettings("6");
+        g_gateOpen = false;
+        previousFactory = g_rollWorkerFactory;
+        g_rollWorkerFactory = &GatedWorker;
     }
 
     void TearDown() override
     {
+        g_gateOpen = true;
+        g_rollWorkerFactory = previousFactory;
         char path[1024];
         GetIniPath(path, sizeof path);
         std::remove(path);
@@ -67,12 +88,14 @@ protected:
         return dialog;
     }
 
-    // Waits (bounded) until the run's worker has finished.
+    // Lets the run's worker roll and waits (bounded) until it has finished.
     static void AwaitRun(CCheckDlg& dialog)
     {
+        g_gateOpen = true;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (dialog.m_Run.m_nState == 1 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
+        g_gateOpen = false;  // the next run waits again
         ASSERT_EQ(dialog.m_Run.m_nState, 2);
     }
 
@@ -85,6 +108,8 @@ protected:
     }
 
     static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
+
+    RollWorkerFactory previousFactory = nullptr;
 };
 
 TEST_F(CheckDlgTest, LaysOutSixValuesInEightRowsWithTheReferenceBar)

@@ -260,20 +260,6 @@ int bgetline(char* buf, int size)
     return stored;
 }
 
-void bgetclose()
-{
-    if (g_reader.file != nullptr) {
-        std::fclose(g_reader.file);
-        g_reader.file = nullptr;
-    }
-    ReleaseBuffer();
-    g_reader.memorySource = false;
-    g_reader.valid = 0;
-    g_reader.position = 0;
-    g_reader.readTotal = 0;
-    g_reader.sourceSize = 0;
-}
-
 void bgetreset()
 {
     ReleaseBuffer();
@@ -282,6 +268,15 @@ void bgetreset()
     g_reader.position = 0;
     g_reader.readTotal = 0;
     g_reader.sourceSize = 0;
+}
+
+void bgetclose()
+{
+    if (g_reader.file != nullptr) {
+        std::fclose(g_reader.file);
+        g_reader.file = nullptr;
+    }
+    bgetreset();
 }
 
 int bgetbufsize()

@@ -136,20 +136,25 @@ int CTxtArray::LoadFromDirNoSort(const char* dir, int desc, int file, const char
     return GetSize();
 }
 
+// Sorts a finished listing, with its two trace lines when logLevel asks for them.
+static void SortListing(CTxtArray& list, const char* dir, int desc, int file, const char* path, int logLevel)
+{
+    const char* shownDir = dir ? dir : "";
+    const char* shownPath = path ? path : "(null)";
+    if (logLevel > 0)
+        LogTrace(kCategory, 1, "Dir=%s, Desc=%d, File=%d, Path=%s, nLev=%d, Sort %d Files", shownDir, desc, file,
+                 shownPath, 0, list.GetSize());
+    list.Sort();
+    if (logLevel > 0)
+        LogTrace(kCategory, 1, "Dir=%s, Desc=%d, File=%d, Path=%s, nLev=%d, Sort %d Files - Completed", shownDir,
+                 desc, file, shownPath, 0, list.GetSize());
+}
+
 int CTxtArray::LoadFromDir(const char* dir, int desc, int file, const char* path, int nLev, int logLevel)
 {
     LoadFromDirNoSort(dir, desc, file, path, nLev, logLevel);
-    if (nLev == 0) {
-        const char* shownDir = dir ? dir : "";
-        const char* shownPath = path ? path : "(null)";
-        if (logLevel > 0)
-            LogTrace(kCategory, 1, "Dir=%s, Desc=%d, File=%d, Path=%s, nLev=%d, Sort %d Files", shownDir, desc, file,
-                     shownPath, 0, GetSize());
-        Sort();
-        if (logLevel > 0)
-            LogTrace(kCategory, 1, "Dir=%s, Desc=%d, File=%d, Path=%s, nLev=%d, Sort %d Files - Completed", shownDir,
-                     desc, file, shownPath, 0, GetSize());
-    }
+    if (nLev == 0)
+        SortListing(*this, dir, desc, file, path, logLevel);
     return GetSize();
 }
 
@@ -157,16 +162,7 @@ int CTxtArray::LoadFromDirSortTime(const char* dir, int desc, int file, const ch
 {
     sortByTime = 1;
     LoadFromDir(dir, desc, file, path, nLev, 0);  // the walk itself is not traced here
-    if (nLev == 0) {
-        const char* shownDir = dir ? dir : "";
-        const char* shownPath = path ? path : "(null)";
-        if (logLevel > 0)
-            LogTrace(kCategory, 1, "Dir=%s, Desc=%d, File=%d, Path=%s, nLev=%d, Sort %d Files", shownDir, desc, file,
-                     shownPath, 0, GetSize());
-        Sort();
-        if (logLevel > 0)
-            LogTrace(kCategory, 1, "Dir=%s, Desc=%d, File=%d, Path=%s, nLev=%d, Sort %d Files - Completed", shownDir,
-                     desc, file, shownPath, 0, GetSize());
-    }
+    if (nLev == 0)
+        SortListing(*this, dir, desc, file, path, logLevel);
     return GetSize();
 }
