@@ -19,8 +19,8 @@ for f in "$build"/fuzz/*_fuzz; do
     # shellcheck disable=SC2086
     if "$f" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/fuzz/$name-" \
             "$corpus" $seeds >"$log" 2>&1; then
-        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+.*DONE)' "$log" || true
-        grep -E 'cov:' "$log" | tail -n 1 || true
+        # The closing line: executions, coverage (cov), features (ft), corpus and memory.
+        grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 || true
     else
         tail -n 40 "$log"
         echo "$name FAILED (log: $log)"
