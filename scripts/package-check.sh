@@ -58,6 +58,7 @@ ls "$root"/usr/bin/*.ini >/dev/null 2>&1 && fail "settings written into /usr/bin
 in_root man -w rolvek >/dev/null 2>&1 || [ -f "$root/usr/share/man/man1/rolvek.1.gz" ] || fail "manual page missing"
 
 echo "== removal"
-in_root apt-get remove -y -q rolvek >/dev/null || fail "apt remove failed"
+in_root apt-get remove -y -q rolvek >"$cache/apt-remove.log" 2>&1 ||
+    { tail -n 20 "$cache/apt-remove.log"; fail "apt remove failed"; }
 [ ! -e "$root/usr/bin/rolvek" ] || fail "rolvek still there after removal"
 echo "package installs, runs and removes cleanly on Debian 12"
