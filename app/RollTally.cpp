@@ -3,6 +3,7 @@
 #include "RollLoop.h"
 #include "RollTallyInternal.h"
 
+#include <qdx/Fields.h>
 #include <qdx/Log.h>
 #include <qdx/Settings.h>
 
@@ -33,18 +34,6 @@ constexpr GeneratorName kGenerators[] = {
     {RollGenerator::Lcg214013, "lcg214013"},
     {RollGenerator::Lcg1103515245, "lcg1103515245"},
 };
-
-bool EqualNoCase(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-        char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y)
-            return false;
-        if (!x)
-            return true;
-    }
-}
 
 void Roll(CRollTally& t)
 {
@@ -119,7 +108,7 @@ bool RollGeneratorFromName(const char* name, RollGenerator* generator)
     if (!name)
         return false;
     for (const GeneratorName& g : kGenerators) {
-        if (EqualNoCase(name, g.name)) {
+        if (strcmpmode(name, g.name, 1) == 0) {
             *generator = g.generator;
             return true;
         }
