@@ -32,6 +32,11 @@ ui=0
 grep -q '^ROLVEK_BUILD_UI:BOOL=ON' "$build_dir/CMakeCache.txt" && ui=1
 if [ $ui = 1 ]; then
     [ -x "$prefix/bin/rolvek" ] || fail "bin/rolvek not installed"
+    # The window on the offscreen platform: still running after three seconds means it started.
+    status=0
+    QT_QPA_PLATFORM=offscreen timeout 3 "$prefix/bin/rolvek" >"$work/rolvek.out" 2>&1 || status=$?
+    [ $status -eq 124 ] || { cat "$work/rolvek.out" >&2; fail "installed rolvek ended with status $status"; }
+    ls "$prefix"/bin/logs/*/rolvek.log >/dev/null 2>&1 || fail "installed rolvek wrote no log beside itself"
 fi
 
 # --- desktop entry and icon -------------------------------------------------------------------------
