@@ -8,6 +8,8 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Rolvek");
+    // Lets the desktop match the window to its entry (rolvek.desktop) and its icon.
+    QGuiApplication::setDesktopFileName("rolvek");
     QApplication::setWindowIcon(QIcon(":/rolvek/rolvek.png"));
     CCheckApp theApp;
     theApp.InitInstance();
