@@ -7,6 +7,7 @@
 // time. The counters give each one's ns per accepted roll (from the fastest pass, the least
 // disturbed by other work on the machine, and as a mean) and the ratio engine / reference of
 // the fastest passes; the goal is a ratio of at most 1.10.
+#include "ReferenceRoll.h"
 #include "RollTally.h"
 
 #include <benchmark/benchmark.h>
@@ -29,23 +30,6 @@ constexpr int kRollsPerValue = 100000;
 unsigned ClockSeed()
 {
     return static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
-}
-
-// The reference: the same reject-and-count loop, as plainly as it can be written.
-template <class Next>
-std::int64_t ReferenceRun(int values, int rolls, Next next)
-{
-    std::vector<std::uint32_t> counts(static_cast<std::size_t>(values));
-    const int limit = 32766 - 32767 % values;
-    for (int accepted = 0; accepted < rolls;) {
-        int r = next();
-        if (r > limit)
-            continue;
-        ++counts[static_cast<std::size_t>(r % values)];
-        ++accepted;
-    }
-    benchmark::DoNotOptimize(counts.data());
-    return counts[0];
 }
 
 std::int64_t Reference(RollGenerator generator, int values, int rolls)

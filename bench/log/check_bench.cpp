@@ -6,6 +6,8 @@
 // Each iteration runs both once, alternating which goes first. The counter "ratio" is the
 // program's rolls per second over the reference's, from the fastest passes (the least disturbed
 // by other work on the machine); 1 would mean the program costs nothing beyond its rolls.
+#include "ReferenceRoll.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -28,21 +30,11 @@ constexpr int kRuns = 100;
 constexpr int kValues = 6;
 constexpr int kRollsPerRun = kValues * 100000;
 
-// The reference: the engine's reject-and-count loop as plainly as it can be written.
+// The reference: the engine's roll loop over the libc generator, seeded from the clock.
 std::int64_t ReferenceRolls(int values, std::int64_t rolls)
 {
     std::srand(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000));
-    std::vector<std::uint32_t> counts(static_cast<std::size_t>(values));
-    const int limit = 32766 - 32767 % values;
-    for (std::int64_t accepted = 0; accepted < rolls;) {
-        const int r = std::rand() >> 16;
-        if (r > limit)
-            continue;
-        ++counts[static_cast<std::size_t>(r % values)];
-        ++accepted;
-    }
-    benchmark::DoNotOptimize(counts.data());
-    return counts[0];
+    return ReferenceRun(values, rolls, [] { return std::rand() >> 16; });
 }
 
 // Runs the program with standard output and error on /dev/null; its exit status.

@@ -30,6 +30,13 @@ inline void DateTimeFuzzSetup()
     SetLastMessageSink([](const char*) {});
 }
 
+// libFuzzer calls this once before the first input; every date-time target includes this header.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    DateTimeFuzzSetup();
+    return 0;
+}
+
 // The fuzzer's bytes as a NUL-terminated text (a NUL inside ends it early, as in any C caller).
 inline std::string AsText(const uint8_t* data, size_t size)
 {
