@@ -214,7 +214,9 @@ void CTxt::MakeFnDOS()
 
 int CTxt::AddToFn(const char* add, int dash)
 {
-    if (!m_buffer || !m_buffer[0])
+    // An empty text is split like any other (into empty parts) and rebuilt; only an object
+    // without a buffer has nothing to split.
+    if (!m_buffer)
         return m_length;
     PathParts parts = SplitPath(m_buffer);
     std::string out;

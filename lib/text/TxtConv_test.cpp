@@ -156,12 +156,29 @@ TEST(FileNames, PartsOfAPath)
 
 TEST(FileNames, AddToFn)
 {
-    EXPECT_EQ(After("c:/x/log.txt", [](CTxt& x) { x.AddToFn("2", 1); }), "c:/x/log-2.txt");
-    EXPECT_EQ(After("c:/x/log.txt", [](CTxt& x) { x.AddToFn("2", 0); }), "c:/x/log2.txt");
-    EXPECT_EQ(After("readme", [](CTxt& x) { x.AddToFn("1", 1); }), "readme-1");
-    CTxt t("a.b");
-    EXPECT_EQ(t.AddToFn("_old", 0), 7);
-    CTxt none;
+    struct Case {
+        const char* text;
+        const char* add;
+        int dash;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"c:/x/log.txt", "2", 1, "c:/x/log-2.txt"},
+        {"c:/x/log.txt", "2", 0, "c:/x/log2.txt"},
+        {"readme", "1", 1, "readme-1"},
+        {"a.b", "_old", 0, "a_old.b"},
+        {"", "2", 1, "-2"},  // an empty text with a buffer is rebuilt like any other
+        {"", "", 1, "-"},
+        {"", "2", 0, "2"},
+        {"", "", 0, ""},
+        {"/dir/", "x", 1, "/dir/-x"},
+    };
+    for (const Case& c : cases) {
+        CTxt t(c.text);
+        EXPECT_EQ(t.AddToFn(c.add, c.dash), static_cast<int>(std::strlen(c.result))) << c.text << " + " << c.add;
+        EXPECT_STREQ(t, c.result) << c.text << " + " << c.add;
+    }
+    CTxt none;  // no buffer: left alone
     EXPECT_EQ(none.AddToFn("x", 1), 0);
     EXPECT_EQ(none.GetData(), nullptr);
 }
