@@ -5,6 +5,8 @@
 #include <qdx/Fields.h>
 #include <qdx/Log.h>
 
+#include <cinttypes>
+
 using namespace qdx_dt;
 
 namespace {
@@ -13,15 +15,14 @@ constexpr int kFieldSize = 100;  // a field keeps at most 99 characters
 constexpr int kTextLimit = 1000; // SetDT and SetTime look at the first 1000 characters
 
 // Hours below 24 and hhmm below 2400 are scaled up to hhmmss; larger numbers stay as they are.
-// The arithmetic wraps instead of overflowing for absurd inputs.
-int ScaleTimeNumber(long n)
+// `n` lies within +-kNumberLimit, so the scaling cannot overflow.
+int64_t ScaleTimeNumber(int64_t n)
 {
-    int64_t v = n;
-    if (v < 24)
-        v = static_cast<int64_t>(static_cast<uint64_t>(v) * 100u);
-    if (v < 2400)
-        v = static_cast<int64_t>(static_cast<uint64_t>(v) * 100u);
-    return static_cast<int>(v);
+    if (n < 24)
+        n *= 100;
+    if (n < 2400)
+        n *= 100;
+    return n;
 }
 
 bool IsWord(const char* text, const char* word)
@@ -33,21 +34,21 @@ bool IsWord(const char* text, const char* word)
 
 namespace qdx_dt {
 
-int ParseTime(const char* text)
+int64_t ParseTime(const char* text)
 {
     if (strfldcnt(text, ':') < 2)
-        return ScaleTimeNumber(AtoL(text));
+        return ScaleTimeNumber(ReadNumber(text));
     char field[kFieldSize];
     strfld(text, ':', 1, 0, field, kFieldSize);
-    const int hour = AtoI(field);
+    const int64_t hour = ReadNumber(field);
     if (hour < 0 || hour > 23)
         return -1;
     strfld(text, ':', 2, 0, field, kFieldSize);
-    const int minute = AtoI(field);
+    const int64_t minute = ReadNumber(field);
     if (minute < 0 || minute > 59)
         return -2;
     strfld(text, ':', 3, 0, field, kFieldSize);
-    const int second = AtoI(field);
+    const int64_t second = ReadNumber(field);
     if (second < 0 || second > 59)
         return -3;
     return hour * 10000 + minute * 100 + second;
@@ -55,7 +56,7 @@ int ParseTime(const char* text)
 
 int ParseDate(const char* text)
 {
-    const long n = AtoL(text);
+    const int64_t n = ReadNumber(text);
     if (n >= 19000000 && n <= 29991231)
         return static_cast<int>(n);  // taken as it stands, month and day unchecked
     if (strfldcnt(text, '/') < 2) {
@@ -67,40 +68,46 @@ int ParseDate(const char* text)
     }
     // month/day[/year]
     char field[kFieldSize];
-    long year = strfld(text, '/', 3, 0, field, kFieldSize) > 0 ? AtoL(field) : LocalNow().tm_year + 1900;
+    int64_t year = strfld(text, '/', 3, 0, field, kFieldSize) > 0 ? ReadNumber(field) : LocalNow().tm_year + 1900;
     year = TwoDigitYear(year);
     if (year < 1900 || year > 2999)
         return -1;
     strfld(text, '/', 1, 0, field, kFieldSize);
-    const long month = AtoL(field);
+    const int64_t month = ReadNumber(field);
     if (month < 1 || month > 12)
         return -2;
     strfld(text, '/', 2, 0, field, kFieldSize);
-    const long day = AtoL(field);
+    const int64_t day = ReadNumber(field);
     if (day < 1 || day > CQDXDateTime::DayMonth(static_cast<int>(year), static_cast<int>(month)))
         return -3;
     return static_cast<int>(year * 10000 + month * 100 + day);
+}
+
+int SetDateTime(CQDXDateTime& value, int64_t date, int64_t time)
+{
+    if (time < 0 || time > 240000) {
+        LogTrace("DateTime", 0, "Invalid Time: %" PRId64, time);
+        return -2;
+    }
+    value.hour = static_cast<unsigned char>(time / 10000);
+    value.minute = static_cast<unsigned char>((time % 10000) / 100);
+    value.second = static_cast<unsigned char>(time % 100);
+    if (date < 19000101 || date > 29991231) {
+        LogTrace("DateTime", 0, "Invalid Date: %" PRId64, date);
+        return -1;
+    }
+    value.year = static_cast<unsigned char>(date / 10000 - 1900);
+    value.month = static_cast<unsigned char>((date % 10000) / 100);
+    value.day = static_cast<unsigned char>(date % 100);
+    return 0;
 }
 
 } // namespace qdx_dt
 
 int CQDXDateTime::SetDT(uint32_t date, uint32_t time)
 {
-    if (!IsTime(time)) {
-        LogTrace("DateTime", 0, "Invalid Time: %d", static_cast<int>(time));
-        return -2;
-    }
-    hour = static_cast<unsigned char>(time / 10000);
-    minute = static_cast<unsigned char>((time % 10000) / 100);
-    second = static_cast<unsigned char>(time % 100);
-    if (!IsDate(date)) {
-        LogTrace("DateTime", 0, "Invalid Date: %d", static_cast<int>(date));
-        return -1;
-    }
-    year = static_cast<unsigned char>(date / 10000 - 1900);
-    month = static_cast<unsigned char>((date % 10000) / 100);
-    day = static_cast<unsigned char>(date % 100);
-    return 0;
+    // As signed numbers, so that the log shows a negative number passed in as it was meant.
+    return SetDateTime(*this, static_cast<int32_t>(date), static_cast<int32_t>(time));
 }
 
 int CQDXDateTime::SetDT(const char* text)
@@ -133,24 +140,24 @@ int CQDXDateTime::SetDT(const char* text)
 
     char first[kFieldSize];
     strfld(line, ' ', 1, 0, first, kFieldSize);
-    if (AtoI(first) == 0)
+    if (ReadNumber(first) == 0)
         return 0;  // not a date: nothing to do
     if (strfldcnt(first, ':') >= 2) {
         // A time alone: it is stored, and the missing date is reported by SetDT(0, time).
-        const int time = ParseTime(first);
+        const int64_t time = ParseTime(first);
         if (time < 0)
             return -2;
-        return SetDT(0u, static_cast<uint32_t>(time));
+        return SetDateTime(*this, 0, time);
     }
     const int date = ParseDate(first);
     if (date < 0)
         return -1;
     char second[kFieldSize];
     strfld(line, ' ', 2, 0, second, kFieldSize);
-    const int time = ParseTime(second);
+    const int64_t time = ParseTime(second);
     if (time < 0)
         return -2;
-    return SetDT(static_cast<uint32_t>(date), static_cast<uint32_t>(time));
+    return SetDateTime(*this, date, time);
 }
 
 int CQDXDateTime::SetDTCheck(const char* text)
@@ -168,18 +175,18 @@ int CQDXDateTime::SetTime(const char* text)
         hour = minute = second = 0;
         return 0;
     }
-    int time = ParseTime(line);
+    int64_t time = ParseTime(line);
     if (IsWord(line, "TodayEST") || IsWord(line, "LIVE") || IsWord(line, "NowEST")) {
         CQDXDateTime eastern;
         eastern.SetNowEST();
-        time = static_cast<int>(eastern.GetTime());
+        time = eastern.GetTime();
     } else if (IsWord(line, "Today") || IsWord(line, "Now")) {
         CQDXDateTime local;
         local.SetNow();
-        time = static_cast<int>(local.GetTime());
+        time = local.GetTime();
     }
-    if (!IsTime(static_cast<uint32_t>(time))) {
-        LogTrace("DateTime", 0, "Invalid Time: %d", time);
+    if (time < 0 || time > 240000) {
+        LogTrace("DateTime", 0, "Invalid Time: %" PRId64, time);
         return -2;
     }
     hour = static_cast<unsigned char>(time / 10000);

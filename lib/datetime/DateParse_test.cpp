@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <unistd.h>
 
@@ -199,6 +200,100 @@ TEST(SetTimeText, TwelveHourTextsAndWords)
     EXPECT_EQ(v.SetTime("250000"), -2);
     EXPECT_EQ(Show(v), "2006-01-02 01:02:03");
     EXPECT_THAT(log.lines, ElementsAre("Invalid Time: -1", "Invalid Time: -2", "Invalid Time: 250000"));
+}
+
+// Numbers too large for their field, in every reader: refused with the codes any other bad value
+// gets, never wrapped into a valid value. Each "%s" takes every number below with every prefix.
+TEST(LargeNumbers, RefusedByEveryReader)
+{
+    enum Reader { SetTime, SetDT, DateAlpha, TimeAlpha };
+    struct Case {
+        Reader reader;
+        const char* text;
+        int result;
+        const char* log = nullptr;  // explicit cases: the one line logged, if any
+        int fields[3] = {3, 1, 2};  // GetDateAlpha's year, month and day fields
+        char sep = '/';
+        bool minus = true;  // false where a minus would read as the dash form's separator
+    };
+    const Case patterns[] = {
+        {SetTime, "%s", -2},           {SetTime, "%sPM", -2},         {SetTime, "%s:30", -2},
+        {SetTime, "12:%s", -2},        {SetTime, "12:30:%s", -2},     {SetDT, "%s", -1},
+        {SetDT, "%s:30", -2},          {SetDT, "20060102 %s", -2},    {SetDT, "20060102 12:%s", -2},
+        {SetDT, "%s/2/2006", -1},      {SetDT, "1/%s/2006", -1},      {SetDT, "1/2/%s 7", -1},
+        {SetDT, "1/2/2006 %s", -2},    {DateAlpha, "%s", 2},          {DateAlpha, "%s/2/2006", 2},
+        {DateAlpha, "1/%s/2006", 3},   {DateAlpha, "1/2/%s", 1},      {DateAlpha, "Jan %s", 3, {}, {-1, 2, 3}},
+        {DateAlpha, "JAN %s 2006", 3, {}, {3, 1, 2}, ' '},
+        {DateAlpha, "%s-Jan-2006", 3, {}, {1, 2, 3}, '/', false},
+        {DateAlpha, "2-%s-2006", 2, {}, {1, 2, 3}, '/', false},
+        {DateAlpha, "2-Jan-%s", 1, {}, {1, 2, 3}, '/', false},
+        {TimeAlpha, "%s.5", -1},       {TimeAlpha, "%s:30", -1},      {TimeAlpha, "12:%s", -2},
+        {TimeAlpha, "12:30:%s", -3},
+    };
+    const char* const numbers[] = {"2147483647", "2147483648", "4294967295", "4294967296", "4294967297",
+                                   "4295090752" /* 2^32 + 123456 */, "9223372036854775808", "99999999999999999999"};
+    const char* const prefixes[] = {"", "+", "-", "000"};
+    const Case cases[] = {
+        {SetTime, "4294967296", -2, "Invalid Time: 4294967296"},
+        {SetTime, "4295090752", -2, "Invalid Time: 4295090752"},
+        {SetTime, "-4294967296", -2, "Invalid Time: -42949672960000"},  // hours, in hhmmss
+        {SetTime, "12:4294967297", -2, "Invalid Time: -2"},              // the bad minute
+        {SetTime, "9223372036854775808", -2, "Invalid Time: 99999999999999"},  // clamped where read
+        {SetDT, "20060102 4295090752", -2, "Invalid Time: 4295090752"},
+        {SetDT, "4294967296", -1},
+        {SetDT, "1/4294967297/2006", -1},
+        {DateAlpha, "Jan 4294967297", 3, nullptr, {-1, 2, 3}},
+        {DateAlpha, "1/4294967297/2006", 3},
+        {TimeAlpha, "2147483647", 2147483647},  // no colon, no range check: the number itself
+        {TimeAlpha, "2147483648", -1},           // beyond an int: a bad hour
+        {TimeAlpha, "4294967296", -1},
+        {TimeAlpha, "-2147483647", -1},  // -2147483647 hours
+        {TimeAlpha, "99999999999999999999", -1},
+        {TimeAlpha, "-4503599627370495.5", -1},
+    };
+
+    FixedClock clock(kNow);
+    const CQDXDateTime before = Make(2001, 2, 3, 4, 5, 6);
+    LogCapture log;
+    auto check = [&](const Case& c, const std::string& text, bool checkLog) {
+        CQDXDateTime v = before;
+        log.lines.clear();
+        int result = 0;
+        switch (c.reader) {
+        case SetTime: result = v.SetTime(text.c_str()); break;
+        case SetDT: result = v.SetDT(text.c_str()); break;
+        case DateAlpha:
+            result = static_cast<int>(CQDXDateTime::GetDateAlpha(text.c_str(), c.fields[0], c.fields[1], c.fields[2], c.sep));
+            break;
+        case TimeAlpha: result = CQDXDateTime::GetTimeAlpha(text.c_str()); break;
+        }
+        EXPECT_EQ(result, c.result) << c.reader << " '" << text << "'";
+        EXPECT_EQ(Show(v), Show(before)) << c.reader << " '" << text << "'";
+        if (checkLog) {
+            EXPECT_EQ(log.lines, c.log ? std::vector<std::string>{c.log} : std::vector<std::string>{}) << text;
+        }
+    };
+    for (const Case& c : patterns)
+        for (const char* number : numbers)
+            for (const char* prefix : prefixes) {
+                if (prefix[0] == '-' && !c.minus)
+                    continue;
+                std::string text = c.text;
+                text.replace(text.find("%s"), 2, std::string(prefix) + number);
+                check(c, text, false);
+            }
+    for (const Case& c : cases)
+        check(c, c.text, true);
+
+    // SetDTJul has no range to check: a day number beyond an int reads as the nearest one.
+    for (const char* number : numbers)
+        for (const char* prefix : prefixes) {
+            const std::string text = std::string(prefix) + number;
+            const int jd = prefix[0] != '-' ? INT_MAX : text == "-2147483647" ? -INT_MAX : INT_MIN;
+            CQDXDateTime fromText, fromInt;
+            EXPECT_EQ(fromText.SetDTJul(text.c_str()), fromInt.SetDTJul(jd)) << text;
+            EXPECT_EQ(Show(fromText), Show(fromInt)) << text;
+        }
 }
 
 } // namespace

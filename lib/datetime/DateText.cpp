@@ -6,7 +6,10 @@
 #include <qdx/Log.h>
 #include <qdx/Txt.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cinttypes>
+#include <climits>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -30,7 +33,7 @@ constexpr const char* kLongDay[7] = {"Sunday", "Monday", "Tuesday", "Wednsday", 
 // The month a month word names, or `month` when none matches. A word matches a name when one
 // of the two starts the other, ignoring case; every match overrides the one before, so the
 // last match in calendar order wins ("Ju" is July, and the empty word is December).
-int MatchMonth(const char* word, int month)
+int64_t MatchMonth(const char* word, int64_t month)
 {
     for (int i = 0; i < 12; ++i)
         if (strcmpmode(word, kShortMonth[i], 0) == 0)
@@ -46,7 +49,7 @@ uint32_t CQDXDateTime::GetDateAlpha(const char* text, int yearField, int monthFi
 {
     if (!text)
         return 1;
-    const long number = AtoL(text);
+    const int64_t number = ReadNumber(text);
     if (number >= 19000101 && number <= 29991231)
         return static_cast<uint32_t>(number);
 
@@ -55,28 +58,28 @@ uint32_t CQDXDateTime::GetDateAlpha(const char* text, int yearField, int monthFi
     char word[kFieldSize];
     if (monthField == 2 && strfldcnt(text, '-') >= 3) {
         // Dash form, 02-Jan-2006: rewritten as year/month/day.
-        const int day = AtoI(text);
+        const int64_t day = ReadNumber(text);
         strfld(text, '-', 2, 0, word, kFieldSize);
         TrimInPlace(word);
-        const int month = MatchMonth(word, AtoI(word));
-        const int year = strfld(text, '-', 3, 0, word, kFieldSize) > 0 ? AtoI(word) : 0;
-        std::snprintf(rebuilt, sizeof rebuilt, "%d/%d/%d", year, month, day);
+        const int64_t month = MatchMonth(word, ReadNumber(word));
+        const int64_t year = strfld(text, '-', 3, 0, word, kFieldSize) > 0 ? ReadNumber(word) : 0;
+        std::snprintf(rebuilt, sizeof rebuilt, "%" PRId64 "/%" PRId64 "/%" PRId64, year, month, day);
         fields = rebuilt;
     } else if (yearField == -1) {
         // Month first, Jan 2: rewritten as /month/day, so the year is this year's.
         if (strfld(text, ' ', 1, 0, word, kFieldSize) <= 0)
             return 1;
         TrimInPlace(word);
-        const int month = MatchMonth(word, 0);
+        const int64_t month = MatchMonth(word, 0);
         if (month == 0)
             return 2;
         strfld(text, ' ', 2, 0, word, kFieldSize);
-        std::snprintf(rebuilt, sizeof rebuilt, "/%d/%d", month, AtoI(word));
+        std::snprintf(rebuilt, sizeof rebuilt, "/%" PRId64 "/%" PRId64, month, ReadNumber(word));
         fields = rebuilt;
         yearField = 1;
     }
 
-    long year = strfld(fields, sep, yearField, 0, word, kFieldSize) > 0 ? AtoL(word) : LocalNow().tm_year + 1900;
+    int64_t year = strfld(fields, sep, yearField, 0, word, kFieldSize) > 0 ? ReadNumber(word) : LocalNow().tm_year + 1900;
     year = TwoDigitYear(year);
     if (year < 1900 || year > 2999)
         return 1;
@@ -84,13 +87,13 @@ uint32_t CQDXDateTime::GetDateAlpha(const char* text, int yearField, int monthFi
     if (strfld(fields, sep, monthField, 0, word, kFieldSize) < 0)
         word[0] = '\0';
     TrimInPlace(word);
-    int month = std::isdigit(static_cast<unsigned char>(word[0])) ? AtoI(word) : 0;
+    int64_t month = std::isdigit(static_cast<unsigned char>(word[0])) ? ReadNumber(word) : 0;
     month = MatchMonth(word, month);
     if (month < 1 || month > 12)
         return 2;
 
-    const int day = strfld(fields, sep, dayField, 0, word, kFieldSize) > 0 ? AtoI(word) : 0;
-    if (day < 1 || day > DayMonth(static_cast<int>(year), month))
+    const int64_t day = strfld(fields, sep, dayField, 0, word, kFieldSize) > 0 ? ReadNumber(word) : 0;
+    if (day < 1 || day > DayMonth(static_cast<int>(year), static_cast<int>(month)))
         return 3;
     return static_cast<uint32_t>(year * 10000 + month * 100 + day);
 }
@@ -99,20 +102,23 @@ int CQDXDateTime::GetTimeAlpha(const char* text)
 {
     if (!text)
         return 0;
-    if (strfldcnt(text, ':') < 2) {
-        const double hours = std::strtod(text, nullptr);
-        const double whole = std::trunc(hours);
-        if (std::isfinite(hours) && hours != whole) {
-            // Decimal hours; the fraction of an hour is cut to the second, not rounded. A value
-            // with a fraction lies below 2^52, so the whole hours fit 64 bits; the result wraps
-            // like any other oversized time number.
-            const int64_t h = static_cast<int64_t>(whole);
-            const int64_t s = static_cast<int64_t>(std::trunc((hours - whole) * 3600.0));
-            const uint64_t time = static_cast<uint64_t>(h) * 10000u + static_cast<uint64_t>((s / 60) * 100 + s % 60);
-            return static_cast<int>(static_cast<int64_t>(time));
-        }
+    int64_t time;
+    const double hours = strfldcnt(text, ':') < 2 ? std::strtod(text, nullptr) : 0.0;
+    const double whole = std::trunc(hours);
+    if (std::isfinite(hours) && hours != whole) {
+        // Decimal hours; the fraction of an hour is cut to the second, not rounded. The whole
+        // hours are clamped like any number read from a text.
+        const int64_t h = static_cast<int64_t>(std::clamp(whole, -double(kNumberLimit), double(kNumberLimit)));
+        const int64_t s = static_cast<int64_t>(std::trunc((hours - whole) * 3600.0));
+        time = h * 10000 + (s / 60) * 100 + s % 60;
+    } else {
+        time = ParseTime(text);
     }
-    return ParseTime(text);
+    // Without a colon nothing checks the range, so the time number may be more than an int
+    // holds; its hour is then negative or beyond 214748, and it reads as a bad hour.
+    if (time < INT_MIN || time > INT_MAX)
+        return -1;
+    return static_cast<int>(time);
 }
 
 // --- names ----------------------------------------------------------------------------------------

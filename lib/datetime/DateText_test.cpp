@@ -109,11 +109,10 @@ TEST(GetTimeAlpha, ColonsNumbersAndDecimalHours)
     EXPECT_EQ(CQDXDateTime::GetTimeAlpha("7.0"), 70000);
     EXPECT_EQ(CQDXDateTime::GetTimeAlpha(""), 0);
     EXPECT_EQ(CQDXDateTime::GetTimeAlpha(nullptr), 0);
-    // Absurd numbers give some number, never undefined arithmetic.
+    // Absurd numbers give some number, never undefined arithmetic (numbers too large for an int:
+    // LargeNumbers.RefusedByEveryReader).
     CQDXDateTime::GetTimeAlpha("1e300");
-    CQDXDateTime::GetTimeAlpha("-4503599627370495.5");
     CQDXDateTime::GetTimeAlpha("nan");
-    CQDXDateTime::GetTimeAlpha("-99999999999999999999");
 }
 
 TEST(Names, MonthsAndDays)

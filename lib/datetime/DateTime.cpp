@@ -7,20 +7,25 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 namespace qdx_dt {
 
-long AtoL(const char* text)
+int64_t ReadNumber(const char* text)
 {
-    return text ? std::strtol(text, nullptr, 10) : 0;
+    if (!text)
+        return 0;
+    const long long n = std::strtoll(text, nullptr, 10);  // saturates instead of overflowing
+    return std::clamp<int64_t>(n, -kNumberLimit, kNumberLimit);
 }
 
 int AtoI(const char* text)
 {
-    return static_cast<int>(AtoL(text));  // the low 32 bits, like atoi
+    return static_cast<int>(std::clamp<int64_t>(ReadNumber(text), INT_MIN, INT_MAX));
 }
 
 std::tm LocalNow()

@@ -11,16 +11,22 @@ namespace qdx_dt {
 // Text to date number for SetDT: yyyymmdd as it stands, yymmdd/yyyymmdd with the two-digit year
 // rule, or month/day[/year]. -1 bad year, -2 bad month, -3 bad day.
 int ParseDate(const char* text);
-// Text to time number: "7", "730", "73015" (no colon: hours, hhmm, or hhmmss as it stands) or
-// "h:m[:s]". -1 bad hour, -2 bad minute, -3 bad second.
-int ParseTime(const char* text);
+// Text to time number: "7", "730", "73015" (no colon: hours, hhmm, or hhmmss as it stands, so
+// of any size up to +-kNumberLimit x 10000) or "h:m[:s]". -1 bad hour, -2 bad minute, -3 bad
+// second.
+int64_t ParseTime(const char* text);
+
+// SetDT(date, time) for numbers of any size: a time outside 0..240000 is refused first (-2,
+// "Invalid Time: %d" logged, value unchanged), then the time is stored and a date outside
+// 19000101..29991231 refused (-1, "Invalid Date: %d" logged, time kept). Returns 0 otherwise.
+int SetDateTime(CQDXDateTime& value, int64_t date, int64_t time);
 
 // Seconds to add to Universal Time `utc` to get Eastern time in the named zone; -18000 (UTC-5)
 // when the zone cannot be loaded. SetNowEST uses "America/New_York".
 int EasternOffset(std::time_t utc, const char* zoneName);
 
 // The two-digit year rule: 0..69 are 2000..2069, 70..99 are 1970..1999; others unchanged.
-inline long TwoDigitYear(long year)
+inline int64_t TwoDigitYear(int64_t year)
 {
     if (year < 70)
         year += 2000;
@@ -29,9 +35,14 @@ inline long TwoDigitYear(long year)
     return year;
 }
 
-// atol/atoi without undefined behaviour on overflow: strtol's value (saturated at the long
-// range), and for the int form its low 32 bits, as the C library's atoi gives.
-long AtoL(const char* text);
+// Where a text becomes a number: the value of its leading integer as atol reads it (white
+// space, an optional sign, decimal digits; 0 when there are none), clamped to +-kNumberLimit.
+// No field of a date or time needs more than eight digits, so a clamped number fails every
+// range check after it, as the number written does, instead of wrapping into range; and the
+// time reader's x10000 cannot overflow.
+constexpr int64_t kNumberLimit = 99999999999999;  // fourteen digits
+int64_t ReadNumber(const char* text);
+// ReadNumber clamped to the int range, for a day number (SetDTJul).
 int AtoI(const char* text);
 
 // The current local time, from the clock seam.

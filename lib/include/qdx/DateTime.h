@@ -207,7 +207,8 @@ public:
     void ShiftTime(int seconds);
     // Sets the day with Julian day number `jd` at 00:00:00; returns the days from today to it.
     int SetDTJul(int jd);
-    // SetDTJul(atoi(text)); a null text counts as 0.
+    // SetDTJul(atoi(text)), a number beyond the int range taken as the nearest int; a null text
+    // counts as 0.
     int SetDTJul(const char* text);
     // Sets from days since 1899-12-30 00:00 with the time of day as the fraction (rounded to the
     // second): 38719.25 is 2006-01-02 06:00:00. -1 when the result is not valid.
@@ -229,7 +230,9 @@ public:
     // and an empty field is December). A null text gives 1.
     static uint32_t GetDateAlpha(const char* text, int yearField, int monthField, int dayField, char sep);
     // Reads a time of day: "18:04:43 UTC" gives 180443, "7" 070000, "730" 073000, "7.5" (hours)
-    // 073000. -1, -2 or -3 for a bad hour, minute or second in the colon form. A null text gives 0.
+    // 073000. -1, -2 or -3 for a bad hour, minute or second in the colon form. Without a colon the
+    // range is not checked ("25.5" gives 253000), but a number too large for an int gives -1. A null
+    // text gives 0.
     static int GetTimeAlpha(const char* text);
     // The English month name ("Jan" when abbreviated, else "January"); "?13" outside 1..12.
     static void GetMonthTxt(int month, CTxt& out, int abbreviated);
