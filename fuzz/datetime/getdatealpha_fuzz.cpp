@@ -1,10 +1,13 @@
 // GetDateAlpha with arbitrary field numbers and separators: the result is a date number in the
 // accepted range or one of the codes 1, 2, 3. The first four bytes choose the year, month and
-// day fields (-128..127, so 99, -99, 0 and -1 all occur) and the separator.
+// day fields (-128..127, so 99, -99, 0 and -1 all occur) and the separator. A number of 2^32 or
+// more reads like 2^32 - 1, never as a year, month or day (unless the separator is a digit,
+// which the number's digits would split).
 #include "FuzzSetup.h"
 
 #include <qdx/DateTime.h>
 
+#include <cctype>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -19,5 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint32_t result = CQDXDateTime::GetDateAlpha(text.c_str(), yearField, monthField, dayField, sep);
     if (!CQDXDateTime::IsDate(result) && result != 1 && result != 2 && result != 3)
         std::abort();
+    if (!std::isdigit(static_cast<unsigned char>(sep)))
+        ForEachLargeNumber(text, [&](const std::string& variant) {
+            if (CQDXDateTime::GetDateAlpha(variant.c_str(), yearField, monthField, dayField, sep) != result)
+                std::abort();
+        });
     return 0;
 }

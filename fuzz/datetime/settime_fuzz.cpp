@@ -1,4 +1,5 @@
-// SetTime(text) on any text: 0 or -2, the date never touched, and an accepted hour within 0..24.
+// SetTime(text) on any text: 0 or -2, the date never touched, an accepted hour within 0..24, and
+// a number of 2^32 or more read like 2^32 - 1, so refused.
 #include "FuzzSetup.h"
 
 #include <qdx/DateTime.h>
@@ -19,5 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (result == -2 && value.GetTime() != 143005u)
         std::abort();
+    ForEachLargeNumber(text, [&](const std::string& variant) {
+        CQDXDateTime other;
+        other.SetDT(20060102u, 143005u);
+        if (other.SetTime(variant.c_str()) != result || other.Compare(&value, 0) != 0)
+            std::abort();
+    });
     return 0;
 }
