@@ -1,6 +1,7 @@
 #include "CheckDlg.h"
 
 #include "AboutDlg.h"
+#include "CheckSteps.h"
 #include "DialogUnits.h"
 #include "Resource.h"
 
@@ -194,20 +195,9 @@ void CCheckDlg::OnTimer(unsigned id)
     if (m_Run.m_nState == 0)
         m_Run.Start();
 
-    if (m_Run.m_nState == 2) {
-        if (m_bResetRequest == 1) {
-            m_bResetRequest = 0;
-            m_Totals.Reset();
-        } else {
-            m_Totals.AddRun(m_Run);
-        }
-        if (!m_bStopped) {
-            m_Run.Reset();
-            LogTrace("RunTally", 1, "Completed Runs: %d - Running ...", m_Totals.m_nRuns);
-        } else {
-            LogTrace("RunTally", 1, "Completed Runs: %d - Stopped", m_Totals.m_nRuns);
-        }
-    }
+    CTxt status;
+    if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status))
+        LogTrace("RunTally", 1, "%s", static_cast<const char*>(status));
 
     RefreshList();
     ShowStatus();
@@ -225,8 +215,7 @@ void CCheckDlg::ShowStatus()
 void CCheckDlg::RefreshList()
 {
     CTxt text;
-    const bool barsReady = m_Totals.m_fMaxDev > 0 && m_Totals.m_Devs.GetSize() == m_Totals.m_nValues;
-    const float scale = static_cast<float>(500.0 / (100.0 * m_Totals.m_fMaxDev));
+    int position = 0;
     for (int row = 0; row < m_nValues; ++row) {
         text.Format("%d", row + 1);
         m_List->SetItemText(row, 0, text);
@@ -237,12 +226,8 @@ void CCheckDlg::RefreshList()
         m_Totals.GetDeviationText(row, 1, text);
         m_List->SetItemText(row, 3, text);
 
-        if (barsReady) {
-            const float x = static_cast<float>(m_Totals.GetDev(row) * 100.0f);
-            const float position = static_cast<float>(x * scale + 500.0f);
-            text.Format("%.2f", x);
-            m_List->SetBar(row, static_cast<int>(position), text);
-        }
+        if (GetBarCell(m_Totals, row, position, text))
+            m_List->SetBar(row, position, text);
     }
 }
 

@@ -3,18 +3,16 @@
 #include "RollLoop.h"
 #include "RollTallyInternal.h"
 
-#include <qdx/Fields.h>
 #include <qdx/Log.h>
-#include <qdx/Settings.h>
 
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <map>
+#include <set>
 #include <mutex>
 #include <string>
-#include <utility>
+#include <vector>
 #include <system_error>
 
 static_assert(RAND_MAX == 0x7FFFFFFF, "the libc generator keeps the top 15 of rand()'s 31 bits");
@@ -25,26 +23,24 @@ namespace {
 // its own, so runs on different threads never share a generator's state.
 thread_local std::uint32_t t_lcgSeed = 1;
 
-struct GeneratorName {
-    RollGenerator generator;
-    const char* name;
-};
-constexpr GeneratorName kGenerators[] = {
-    {RollGenerator::Libc, "libc"},
-    {RollGenerator::Lcg214013, "lcg214013"},
-    {RollGenerator::Lcg1103515245, "lcg1103515245"},
-};
+// Empties an array but keeps its storage, so the next run fills it without allocating.
+void Empty(SPtrArray& array)
+{
+    if (array.GetSize() > 0)
+        array.RemoveAt(0, array.GetSize());
+}
 
-void Roll(CRollTally& t)
+// Rolls a whole run into t's counts; false when it was stopped first.
+bool Roll(CRollTally& t)
 {
     void** slots = t.m_Counts.GetRawData();
+    const std::atomic<bool>* stop = &t.m_bStop;
     switch (t.m_nGenerator) {
     case RollGenerator::Libc:
-        RollLoop(slots, t.m_nValues, t.m_nRolls, [] { return std::rand() >> 16; }, [] { SeedRandom(); });
-        break;
+        return RollLoop(slots, t.m_nValues, t.m_nRolls, [] { return std::rand() >> 16; }, [] { SeedRandom(); }, stop);
     case RollGenerator::Lcg214013: {
         std::uint32_t x = t_lcgSeed;
-        RollLoop(
+        return RollLoop(
             slots, t.m_nValues, t.m_nRolls,
             [&x] {
                 x = x * 214013u + 2531011u;
@@ -53,12 +49,12 @@ void Roll(CRollTally& t)
             [&x] {
                 SeedRandom();
                 x = t_lcgSeed;
-            });
-        break;
+            },
+            stop);
     }
     case RollGenerator::Lcg1103515245: {
         std::uint32_t x = t_lcgSeed;
-        RollLoop(
+        return RollLoop(
             slots, t.m_nValues, t.m_nRolls,
             [&x] {
                 x = x * 1103515245u + 12345u;
@@ -67,54 +63,30 @@ void Roll(CRollTally& t)
             [&x] {
                 SeedRandom();
                 x = t_lcgSeed;
-            });
-        break;
+            },
+            stop);
     }
     }
+    return false;
 }
 
-// Reports a setting the engine could not use as stored, once per process for each stored and
-// used value (the dialog's run and totals read the same settings).
-void ReportClamp(const char* key, int stored, int used)
+// Logs a note on the settings once per process (the dialog's run and totals read the same
+// settings).
+void LogNoteOnce(const std::string& note)
 {
-    if (stored == used)
-        return;
     static std::mutex lock;
-    static std::map<std::string, std::pair<int, int>> reported;
+    static std::set<std::string> logged;
     {
         std::lock_guard<std::mutex> guard(lock);
-        auto [it, added] = reported.try_emplace(key, stored, used);
-        if (!added && it->second == std::make_pair(stored, used))
+        if (!logged.insert(note).second)
             return;
-        it->second = {stored, used};
     }
-    LogTrace("TallyRun", 1, "%s=%d in the settings cannot be used, using %d", key, stored, used);
+    LogTrace("TallyRun", 1, "%s", note.c_str());
 }
 
 } // namespace
 
 RollWorkerFactory g_rollWorkerFactory = [](CRollTally* tally) { return std::thread(CRollTally::RollThread, tally); };
-
-const char* RollGeneratorName(RollGenerator generator)
-{
-    for (const GeneratorName& g : kGenerators)
-        if (g.generator == generator)
-            return g.name;
-    return "libc";
-}
-
-bool RollGeneratorFromName(const char* name, RollGenerator* generator)
-{
-    if (!name)
-        return false;
-    for (const GeneratorName& g : kGenerators) {
-        if (strcmpmode(name, g.name, 1) == 0) {
-            *generator = g.generator;
-            return true;
-        }
-    }
-    return false;
-}
 
 void SeedRandom()
 {
@@ -124,23 +96,21 @@ void SeedRandom()
     t_lcgSeed = seed;
 }
 
-CRollTally::CRollTally(const char* iniFile)
-    : m_nValues(6), m_nRolls(0), m_nRuns(0), m_fMaxDev(0.0f), m_nState(0),
-      m_nGenerator(RollGenerator::Libc)
+CRollTally::CRollTally(const RunSettings& settings)
+    : m_nValues(settings.values), m_nRolls(settings.Rolls()), m_nRuns(0), m_fMaxDev(0.0f), m_nState(0),
+      m_nGenerator(settings.generator), m_bStop(false)
 {
-    const int storedValues = IniReadInt("SYS", "RollValues", 6, iniFile);
-    const int storedPerValue = IniReadInt("SYS", "RollsPerRun", 100000, iniFile);
-    int values = storedValues, perValue = storedPerValue;
-    ClampRunSize(values, perValue);
-    ReportClamp("RollValues", storedValues, values);
-    ReportClamp("RollsPerRun", storedPerValue, perValue);
-    m_nValues = values;
-    m_nRolls = values * perValue;
+}
 
-    CString name;
-    IniReadString("SYS", "Generator", RollGeneratorName(RollGenerator::Libc), name, iniFile);
-    IniWriteString("SYS", "Generator", name, iniFile);  // so the key is always in the file
-    RollGeneratorFromName(name, &m_nGenerator);         // an unknown name keeps libc
+CRollTally::CRollTally(const char* iniFile) : CRollTally(RunSettings())
+{
+    std::vector<std::string> notes;
+    const RunSettings settings = ReadRunSettings(iniFile, {}, &notes);
+    for (const std::string& note : notes)
+        LogNoteOnce(note);
+    m_nValues = settings.values;
+    m_nRolls = settings.Rolls();
+    m_nGenerator = settings.generator;
 }
 
 CRollTally::~CRollTally()
@@ -173,11 +143,21 @@ int CRollTally::RollThread(CRollTally* tally)
     CRollTally& t = *tally;
     t.m_nState = 1;
     SeedRandom();
-    t.m_Counts.RemoveAll();
+    Empty(t.m_Counts);
+    bool complete = false;
     if (t.m_Counts.SetSize(t.m_nValues) == 0) {
         for (int i = 0; i < t.m_nValues; ++i)
             t.m_Counts.AddInt64(0);
-        Roll(t);
+        complete = Roll(t);
+    }
+    if (!complete && t.m_bStop.load(std::memory_order_relaxed)) {
+        // Stopped: the partial counts are dropped and the run is idle again.
+        Empty(t.m_Counts);
+        Empty(t.m_Devs);
+        t.m_fMaxDev = 0.0f;
+        t.m_hDoneThread = std::this_thread::get_id();
+        t.m_nState = 0;
+        return 0;
     }
     // Without storage for the counts the run ends empty rather than writing past them.
     t.CalcDeviations();
@@ -188,9 +168,10 @@ int CRollTally::RollThread(CRollTally* tally)
 
 void CRollTally::CalcDeviations()
 {
-    m_Devs.RemoveAll();
+    Empty(m_Devs);
     m_fMaxDev = 0.0f;
-    if (m_nValues <= 0 || m_Counts.GetSize() < m_nValues)
+    // Sized once for all faces: no growth while they are appended.
+    if (m_nValues <= 0 || m_Counts.GetSize() < m_nValues || m_Devs.SetSize(m_nValues) != 0)
         return;
     std::int64_t sum = 0;
     for (int i = 0; i < m_nValues; ++i)
@@ -217,8 +198,9 @@ void CRollTally::Reset()
     m_hDoneThread = std::thread::id();
     m_nRuns = 0;
     m_fMaxDev = 0.0f;
-    m_Devs.RemoveAll();
-    m_Counts.RemoveAll();
+    Empty(m_Devs);
+    Empty(m_Counts);
+    m_bStop = false;
     m_nState = 0;
 }
 
@@ -242,24 +224,6 @@ int CRollTally::AddRun(CRollTally& run)
         m_Counts.SetAt(j, reinterpret_cast<void*>(static_cast<std::intptr_t>(run.GetCount(j) + GetCount(j))));
     CalcDeviations();
     return 0;
-}
-
-void CRollTally::ClampRunSize(int& values, int& rollsPerValue)
-{
-    // A die needs 1 .. 32767 faces: at 0 the acceptance limit divides by zero, above 32767 it
-    // rejects every roll and a run would never end.
-    values = values < 1 ? 1 : values > 32767 ? 32767 : values;
-    if (rollsPerValue < 1000)
-        rollsPerValue = 1000;
-    if (rollsPerValue > INT_MAX / values)
-        rollsPerValue = INT_MAX / values;
-}
-
-void CRollTally::Configure(int values, int rollsPerValue)
-{
-    ClampRunSize(values, rollsPerValue);
-    m_nValues = values;
-    m_nRolls = values * rollsPerValue;
 }
 
 int CRollTally::GetCountText(int row, CTxt& out) const

@@ -14,12 +14,10 @@
 // and deviations complete, worker done), 3 added to the totals. The totals object stays in state
 // 0. The state is the only signal between the threads: read a run's arrays only in state 2 or 3.
 //
-// Settings (section "SYS", read at construction; missing keys are written with their defaults):
-//   RollValues=6          faces of the die, 1 .. 32767 (values outside are taken as the nearest)
-//   RollsPerRun=100000    rolls per face and run; below 1000 counts as 1000, and it is lowered
-//                         so that a run's rolls fit in 32 bits. The file keeps what it holds.
-//   Generator=libc        the 15-bit generator under test, see RollGenerator
+// The settings come from one RunSettings record (RunSettings.h).
 #pragma once
+
+#include "RunSettings.h"
 
 #include <qdx/SPtrArray.h>
 #include <qdx/Txt.h>
@@ -28,27 +26,18 @@
 #include <cstdint>
 #include <thread>
 
-// The 15-bit generators the check can test.
-enum class RollGenerator {
-    Libc,          // "libc": rand() of the C library, its top 15 bits; seeded with srand
-    Lcg214013,     // "lcg214013": x = x * 214013 + 2531011, (x >> 16) & 0x7FFF
-    Lcg1103515245, // "lcg1103515245": x = x * 1103515245 + 12345, (x / 65536) % 32768
-};
-
-// The setting's name of a generator ("libc", "lcg214013", "lcg1103515245").
-const char* RollGeneratorName(RollGenerator generator);
-// The generator of that name (ASCII case ignored); false when the name is not one of them.
-bool RollGeneratorFromName(const char* name, RollGenerator* generator);
-
 // Seeds every generator of the calling thread from the high-resolution clock: the seed is the
 // clock's nanosecond count modulo 1000000. rand() is seeded process-wide with srand.
 void SeedRandom();
 
 class CRollTally {
 public:
-    // Reads RollValues, RollsPerRun and Generator from `iniFile` (null: the program's settings
-    // file). Both arrays start empty, the state is 0.
+    // Reads the run settings from `iniFile` (null: the program's settings file) with
+    // ReadRunSettings; each value it cannot use as written is logged once per process under
+    // "TallyRun" (and so reaches the window's status line). Both arrays start empty, state 0.
     explicit CRollTally(const char* iniFile = nullptr);
+    // From a record read before: nothing is read.
+    explicit CRollTally(const RunSettings& settings);
     // Waits for a worker that is still rolling, then joins it.
     ~CRollTally();
     CRollTally(const CRollTally&) = delete;
@@ -63,13 +52,18 @@ public:
     // Start runs it on a new thread; it may also be called directly.
     static int RollThread(CRollTally* tally);
 
+    // Asks a rolling worker to stop: it ends within kRollStopCheckAttempts rolls, drops its
+    // partial counts and leaves the run idle (state 0, no counts). Until Reset the run stops
+    // again as soon as it starts. Only stores an atomic flag: safe from a signal handler.
+    void Cancel() { m_bStop.store(true, std::memory_order_relaxed); }
+
     // Recomputes m_Devs and m_fMaxDev from m_Counts. Without a full set of counts m_Devs stays
     // empty and m_fMaxDev 0.
     void CalcDeviations();
 
     // Back to an idle, empty object: state 0, no runs, no counts or deviations, the finished
-    // worker joined. A worker that is still rolling is waited for first.
-    // m_nValues, m_nRolls and the generator stay.
+    // worker joined, a Cancel forgotten. A worker that is still rolling is waited for first.
+    // m_nValues, m_nRolls and the generator stay, and so does the arrays' storage for the next run.
     void Reset();
 
     // Adds a finished run into these totals face by face, counts the run and recomputes the
@@ -88,14 +82,6 @@ public:
     // so an exact 0 shows as "0.00" under "More"; any other sign always writes. Empty for a row
     // outside the deviations. Returns the length of `out`.
     int GetDeviationText(int row, int sign, CTxt& out) const;
-
-    // Brings a wanted number of faces and rolls per face to what a run can use: faces into
-    // 1 .. 32767, rolls per face at least 1000 and at most what keeps a run's rolls within 32 bits.
-    static void ClampRunSize(int& values, int& rollsPerValue);
-
-    // Sets m_nValues and m_nRolls from the wanted faces and rolls per face, brought into range by
-    // ClampRunSize. For an object that has not rolled yet (state 0, no counts).
-    void Configure(int values, int rollsPerValue);
 
     // Count of face `i` + 1, as kept in m_Counts.
     std::int64_t GetCount(int i) const { return m_Counts.GetAtInt64(i); }
@@ -117,4 +103,5 @@ public:
     // The worker as created by Start; joined and cleared by Reset.
     std::thread m_hThread;
     RollGenerator m_nGenerator;
+    std::atomic<bool> m_bStop; // set by Cancel, cleared by Reset
 };

@@ -1,5 +1,6 @@
 // The cell texts of the result list, and the report of settings the engine cannot use.
 #include "RollTally.h"
+#include "RunSettings.h"
 
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
@@ -121,45 +122,56 @@ TEST(RollTallyText, DeviationsGoToLessOrMoreInHundredthsOfAPercent)
     EXPECT_EQ(DevText(t, -1, 0), "");
 }
 
-TEST(RollTallyText, SettingsTheEngineCannotUseAreReportedOnce)
+// Every value the engine cannot use as written gives one note naming it, its text and the value
+// used; values it can use give none.
+TEST(RunSettingsNotes, EachUnusableValueIsNamedWithTheValueUsed)
+{
+    struct Case {
+        const char* file;
+        RunOverrides overrides;
+        int values, rollsPerValue;
+        std::vector<std::string> notes;
+    } cases[] = {
+        {"RollValues=6\nRollsPerRun=5000\nGenerator=LCG214013\n", {}, 6, 5000, {}},
+        {"RollValues=abc\n", {}, 1, 100000,
+         {"RollValues=abc in the settings cannot be used, using 1 (not a whole number; the file now holds 0)"}},
+        {"Generator=bogus42\n", {}, 6, 100000,
+         {"Generator=bogus42 in the settings cannot be used, using libc (not the name of a generator: libc, "
+          "lcg214013 or lcg1103515245)"}},
+        {"RollValues=40001\nRollsPerRun=321\n", {}, 32767, 1000,
+         {"RollValues=40001 in the settings cannot be used, using 32767 (a die has 1 to 32767 faces)",
+          "RollsPerRun=321 in the settings cannot be used, using 1000 (fewer than 1000 count as 1000)"}},
+        {"", {32767, {}, {}}, 32767, 65538,
+         {"RollsPerRun=100000 in the settings cannot be used, using 65538 (a run of 32767 faces holds at most "
+          "65538 rolls per face)"}},
+        {"RollValues=x\nGenerator=bogus42\n", {0, 10, RollGenerator::Libc}, 1, 1000,
+         {"--values 0 cannot be used, using 1 (a die has 1 to 32767 faces)",
+          "--rolls-per-run 10 cannot be used, using 1000 (fewer than 1000 count as 1000)"}},
+    };
+    for (const Case& c : cases) {
+        TempIni ini(std::string("[SYS]\n") + c.file);
+        std::vector<std::string> notes;
+        const RunSettings s = ReadRunSettings(ini.Path(), c.overrides, &notes);
+        EXPECT_EQ(s.values, c.values) << c.file;
+        EXPECT_EQ(s.rollsPerValue, c.rollsPerValue) << c.file;
+        EXPECT_EQ(notes, c.notes) << c.file;
+    }
+}
+
+// The window gets the notes through the log, once although its run and totals both read them.
+TEST(RunSettingsNotes, TheWindowsPairLogsEachNoteOnce)
 {
     std::vector<std::string> messages;
     SetLastMessageSink([&messages](const char* text) { messages.push_back(text); });
-    TempIni ini("[SYS]\nRollValues=40001\nRollsPerRun=321\n");
+    TempIni ini("[SYS]\nRollValues=40002\nRollsPerRun=5000\n");
     {
-        CRollTally run(ini.Path()), totals(ini.Path());  // the dialog's pair reads the same settings
+        CRollTally run(ini.Path()), totals(ini.Path());
         EXPECT_EQ(run.m_nValues, 32767);
-        EXPECT_EQ(totals.m_nRolls, 32767 * 1000);
+        EXPECT_EQ(totals.m_nRolls, 32767 * 5000);
     }
-    EXPECT_THAT(messages, ElementsAre("RollValues=40001 in the settings cannot be used, using 32767",
-                                      "RollsPerRun=321 in the settings cannot be used, using 1000"));
-
-    // Values the engine can use are not reported; a new unusable one is.
-    messages.clear();
-    ini.Write("[SYS]\nRollValues=6\nRollsPerRun=322\n");
-    { CRollTally t(ini.Path()); }
-    EXPECT_THAT(messages, ElementsAre("RollsPerRun=322 in the settings cannot be used, using 1000"));
-    messages.clear();
-    ini.Write("[SYS]\nRollValues=6\nRollsPerRun=5000\n");
-    { CRollTally t(ini.Path()); }
-    EXPECT_TRUE(messages.empty());
-
     SetLastMessageSink(nullptr);
-}
-
-TEST(RollTallyText, ConfigureUsesTheSameClamps)
-{
-    TempIni ini;
-    CRollTally t(ini.Path());
-    t.Configure(4, 2500);
-    EXPECT_EQ(t.m_nValues, 4);
-    EXPECT_EQ(t.m_nRolls, 10000);
-    t.Configure(0, 10);
-    EXPECT_EQ(t.m_nValues, 1);
-    EXPECT_EQ(t.m_nRolls, 1000);
-    t.Configure(32767, 2000000);
-    EXPECT_EQ(t.m_nValues, 32767);
-    EXPECT_EQ(t.m_nRolls, 32767 * (2147483647 / 32767));
+    EXPECT_THAT(messages,
+                ElementsAre("RollValues=40002 in the settings cannot be used, using 32767 (a die has 1 to 32767 faces)"));
 }
 
 } // namespace

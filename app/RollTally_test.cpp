@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -79,14 +80,15 @@ struct Scripted {
     std::vector<int> results;
     std::vector<int> reseedsAt;  // attempt numbers before which reseed was called
     int attempts = 0;
+    bool completed = false;
 
-    std::vector<std::int64_t> Run(int values, int rolls)
+    std::vector<std::int64_t> Run(int values, int rolls, const std::atomic<bool>* stop = nullptr)
     {
         std::vector<void*> slots(static_cast<std::size_t>(values), nullptr);
-        RollLoop(
+        completed = RollLoop(
             slots.data(), values, rolls,
             [this] { return results[static_cast<std::size_t>(attempts++) % results.size()]; },
-            [this] { reseedsAt.push_back(attempts); });
+            [this] { reseedsAt.push_back(attempts); }, stop);
         std::vector<std::int64_t> counts;
         for (void* s : slots)
             counts.push_back(reinterpret_cast<std::intptr_t>(s));
@@ -206,6 +208,41 @@ TEST(RollLoop, ReseedsHalfWayThenEveryTenthAttempt)
     ASSERT_EQ(half.reseedsAt.size(), 15u);
     for (std::size_t k = 0; k < half.reseedsAt.size(); ++k)
         EXPECT_EQ(half.reseedsAt[k], 500 + 101 * static_cast<int>(k));
+}
+
+TEST(RollLoop, AStopEndsTheLoopWithinAFewThousandAttempts)
+{
+    std::atomic<bool> stop{true};
+    Scripted stopped;  // asked before it starts: not one roll
+    stopped.results = {0};
+    stopped.Run(1, 1000000, &stop);
+    EXPECT_FALSE(stopped.completed);
+    EXPECT_EQ(stopped.attempts, 0);
+
+    // Asked part way through a run of 2^31 - 1 rolls.
+    Scripted asked;
+    const int askAt = 123457;
+    asked.results = {0};
+    stop = false;
+    std::vector<void*> slots(1, nullptr);
+    const bool completed = RollLoop(
+        slots.data(), 1, 2147483647,
+        [&] {
+            if (++asked.attempts == askAt)
+                stop = true;
+            return 0;
+        },
+        [] {}, &stop);
+    EXPECT_FALSE(completed);
+    EXPECT_GE(asked.attempts, askAt);
+    EXPECT_LE(asked.attempts, askAt + kRollStopCheckAttempts);
+
+    Scripted unasked;  // a flag that stays false changes nothing
+    stop = false;
+    unasked.results = {32767, 0};
+    unasked.Run(1, 1000, &stop);
+    EXPECT_TRUE(unasked.completed);
+    EXPECT_EQ(unasked.attempts, 2000);
 }
 
 // --- runs, deviations, totals -------------------------------------------------------------------
@@ -360,6 +397,23 @@ TEST(RollTallyThread, ResetAndDestructionWaitForARollingWorker)
     auto doomed = std::make_unique<CRollTally>(ini.Path());
     ASSERT_EQ(doomed->Start(), 0);
     doomed.reset();  // waits for the worker rather than freeing its object under it
+}
+
+TEST(RollTallyThread, ACancelledRunDropsItsCountsAndIsIdle)
+{
+    Settings ini("[SYS]\nRollValues=1\nRollsPerRun=2147483647\n");
+    CRollTally run(ini.Path());
+    ASSERT_EQ(run.Start(), 0);
+    run.Cancel();
+    run.Reset();  // joins a worker that stops within a few thousand rolls, not 2^31
+    EXPECT_EQ(run.m_nState, 0);
+    EXPECT_EQ(run.m_Counts.GetSize(), 0);
+
+    EXPECT_FALSE(run.m_bStop);  // Reset forgets the Cancel
+    run.Cancel();
+    CRollTally::RollThread(&run);  // a cancelled idle run ends at once, empty
+    EXPECT_EQ(run.m_nState, 0);
+    EXPECT_EQ(run.m_Counts.GetSize(), 0);
 }
 
 TEST(RollTallyThread, AFailedStartIsReportedAndLeavesTheRunIdle)

@@ -2,30 +2,47 @@
 //
 //   rolvek-check --runs 20 --format json > totals.json
 //
-// Runs the same engine with the same steps as the window's timer, one run right after the
-// other, and prints the totals per face (with the texts the window shows and a text bar), the
-// completed runs and the chi-square test of the totals. Settings come from the window's
-// settings file, rolvek.ini beside the program; options override them for this run only.
+// Runs the same engine with the same collect step as the window's timer, one run right after
+// the other on a worker that lives for the whole check, and prints the totals per face (with the
+// texts the window shows and a text bar), the completed runs and the chi-square test of the
+// totals. Settings come from the window's settings file, rolvek.ini beside the program; options
+// override them for this call only. SIGINT or SIGTERM stops the check early: the report of the
+// runs completed so far is printed, marked as interrupted, and the exit code is 128 + signal.
 #include <qdx/Settings.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
 #include "RollTally.h"
+#include "RunExecutor.h"
+#include "RunSettings.h"
 #include "check/CheckOptions.h"
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
 
 namespace {
 
-// Tells the user when an option's value had to be brought into range, as the window does with
-// the settings.
-void NoteClamp(const char* option, int wanted, int used)
+RunExecutor* volatile g_executor = nullptr;
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void OnStopSignal(int signal)
 {
-    if (wanted != used)
-        std::fprintf(stderr, "rolvek-check: %s %d cannot be used, using %d\n", option, wanted, used);
+    g_signal = signal;
+    if (RunExecutor* executor = g_executor)
+        executor->Cancel();  // atomic stores only
+}
+
+void CatchStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 } // namespace
@@ -50,42 +67,48 @@ int main(int argc, char** argv)
     const std::string ownPath = own.str();
     SetIniPath((ownPath.substr(0, ownPath.rfind('/') + 1) + "rolvek.ini").c_str());
 
-    CRollTally totals;
-    CRollTally run;
-    if (options.values || options.rollsPerRun) {
-        const int wantedValues = options.values.value_or(run.m_nValues);
-        const int wantedRolls = options.rollsPerRun.value_or(IniReadInt("SYS", "RollsPerRun", 100000));
-        int values = wantedValues, rolls = wantedRolls;
-        CRollTally::ClampRunSize(values, rolls);
-        if (options.values)
-            NoteClamp("--values", wantedValues, values);
-        if (options.rollsPerRun)
-            NoteClamp("--rolls-per-run", wantedRolls, rolls);
-        run.Configure(values, rolls);
-        totals.Configure(values, rolls);
-    }
+    RunOverrides overrides;
+    overrides.values = options.values;
+    overrides.rollsPerValue = options.rollsPerRun;
     if (options.generator) {
-        RollGeneratorFromName(options.generator->c_str(), &run.m_nGenerator);
-        totals.m_nGenerator = run.m_nGenerator;
+        RollGenerator generator = RollGenerator::Libc;
+        RollGeneratorFromName(options.generator->c_str(), &generator);  // checked by the parser
+        overrides.generator = generator;
     }
+    std::vector<std::string> notes;
+    const RunSettings settings = ReadRunSettings(nullptr, overrides, &notes);
+    for (const std::string& note : notes)
+        std::fprintf(stderr, "rolvek-check: %s\n", note.c_str());
+
+    CRollTally totals(settings);
+    RunExecutor executor(settings);
+    g_executor = &executor;
+    CatchStopSignals();
 
     const bool showProgress = isatty(STDERR_FILENO) == 1;
     const int runs = options.runs;
-    const int result = RunCheck(run, totals, runs, [showProgress, runs](int done) {
+    const int result = RunCheck(executor, totals, runs, [showProgress, runs](int done) {
         if (showProgress)
             std::fprintf(stderr, "\rrolvek-check: run %d of %d", done, runs);
     });
+    g_executor = nullptr;
     if (showProgress)
         std::fputs("\r\033[K", stderr);
-    if (result != 0) {
+    if (result < 0) {
         std::fprintf(stderr, "rolvek-check: no run could be started (Start failed)\n");
         return 1;
     }
 
-    std::fputs(FormatReport(MakeCheckReport(totals), options.format).c_str(), stdout);
+    CheckReport report = MakeCheckReport(totals);
+    report.interrupted = result == 1;
+    std::fputs(FormatReport(report, options.format).c_str(), stdout);
     if (std::fflush(stdout) != 0) {
         std::perror("rolvek-check: writing the report");
         return 1;
+    }
+    if (report.interrupted) {
+        std::fprintf(stderr, "rolvek-check: interrupted after %d of %d runs\n", totals.m_nRuns, runs);
+        return 128 + g_signal;
     }
     return 0;
 }

@@ -59,7 +59,7 @@ std::string FormatTable(const CheckReport& r)
     for (const CheckFace& f : r.faces)
         out += Printf("%6d %14s %8s %8s  %s\n", f.value, f.countText.c_str(), f.less.c_str(), f.more.c_str(),
                       TextBar(f.barPosition, kBarWidth).c_str());
-    out += Printf("\nCompleted runs: %d\n", r.runs);
+    out += Printf("\nCompleted runs: %d%s\n", r.runs, r.interrupted ? " (interrupted)" : "");
     out += Printf("Chi-square: %.4f with %d degrees of freedom, p-value %.4g\n", r.chiSquare, r.degreesOfFreedom,
                   r.pValue);
     return out;
@@ -72,9 +72,10 @@ std::string FormatCsv(const CheckReport& r)
     for (const CheckFace& f : r.faces)
         out += Printf("%d,%" PRId64 ",%s,%s,%s,%d\n", f.value, f.count, f.countText.c_str(), f.less.c_str(),
                       f.more.c_str(), f.barPosition);
-    out += "\ngenerator,values,rolls_per_run,runs,chi_square,degrees_of_freedom,p_value\n";
-    out += Printf("%s,%d,%d,%d,%s,%d,%s\n", r.generator.c_str(), r.values, r.rollsPerRun, r.runs,
-                  JsonNumber(r.chiSquare).c_str(), r.degreesOfFreedom, JsonNumber(r.pValue).c_str());
+    out += "\ngenerator,values,rolls_per_run,runs,chi_square,degrees_of_freedom,p_value,interrupted\n";
+    out += Printf("%s,%d,%d,%d,%s,%d,%s,%d\n", r.generator.c_str(), r.values, r.rollsPerRun, r.runs,
+                  JsonNumber(r.chiSquare).c_str(), r.degreesOfFreedom, JsonNumber(r.pValue).c_str(),
+                  r.interrupted ? 1 : 0);
     return out;
 }
 
@@ -82,7 +83,8 @@ std::string FormatJson(const CheckReport& r)
 {
     std::string out = "{\n";
     out += "  \"generator\": " + JsonString(r.generator) + ",\n";
-    out += Printf("  \"values\": %d,\n  \"rolls_per_run\": %d,\n  \"runs\": %d,\n", r.values, r.rollsPerRun, r.runs);
+    out += Printf("  \"values\": %d,\n  \"rolls_per_run\": %d,\n  \"runs\": %d,\n  \"interrupted\": %s,\n", r.values,
+                  r.rollsPerRun, r.runs, r.interrupted ? "true" : "false");
     out += "  \"faces\": [";
     for (size_t i = 0; i < r.faces.size(); ++i) {
         const CheckFace& f = r.faces[i];

@@ -21,7 +21,8 @@ struct CheckReport {
     std::string generator;
     int values = 0;
     int rollsPerRun = 0;      // accepted rolls of one run, all faces together
-    int runs = 0;
+    int runs = 0;             // completed runs in the totals
+    bool interrupted = false; // the check was stopped (SIGINT, SIGTERM) before all its runs
     std::vector<CheckFace> faces;
     double chiSquare = 0;
     int degreesOfFreedom = 0;

@@ -1,57 +1,30 @@
 #include "check/CheckRun.h"
 
+#include "CheckSteps.h"
+
 #include <qdx/Log.h>
 #include <qdx/Txt.h>
 
-#include <chrono>
-#include <thread>
-
-namespace {
-
-// Start can only fail when the system refuses a thread; the window retries at every tick.
-constexpr int kStartTries = 10;
-constexpr auto kStartRetryPause = std::chrono::milliseconds(100);
-
-// The window's bar position for a deviation: 500 is no deviation, 0 and 1000 the largest one
-// below and above the mean. While no deviation is known the bar stays in the middle.
-int BarPosition(const CRollTally& totals, int row)
+int RunCheck(RunExecutor& executor, CRollTally& totals, int runs, const std::function<void(int)>& progress)
 {
-    if (!(totals.m_fMaxDev > 0.0f) || totals.m_Devs.GetSize() != totals.m_nValues)
-        return 500;
-    const float x = totals.GetDev(row) * 100.0f;
-    const float scale = 500.0f / (100.0f * totals.m_fMaxDev);
-    const float position = x * scale + 500.0f;
-    return static_cast<int>(position);
-}
-
-} // namespace
-
-int RunCheck(CRollTally& run, CRollTally& totals, int runs, const std::function<void(int)>& progress)
-{
-    int failedStarts = 0;
-    while (totals.m_nRuns < runs) {
-        if (run.m_nState == 0 && run.Start() < 0) {  // "Start failed" is logged by Start
-            if (++failedStarts >= kStartTries)
-                return -1;
-            std::this_thread::sleep_for(kStartRetryPause);
-            continue;
-        }
-        failedStarts = 0;
-        // In place of the window's next tick: the worker ends right after it has set state 2.
-        if (run.m_hThread.joinable())
-            run.m_hThread.join();
-        if (run.m_nState != 2)
-            continue;
-        totals.AddRun(run);
-        if (totals.m_nRuns < runs) {
-            run.Reset();
-            LogTrace("RunTally", 1, "Completed Runs: %d - Running ...", totals.m_nRuns);
-        } else {
-            LogTrace("RunTally", 1, "Completed Runs: %d - Stopped", totals.m_nRuns);
-        }
+    LogTrace("RunTally", 1, "Check started: %d runs of %d rolls (%d values), generator %s", runs, totals.m_nRolls,
+             totals.m_nValues, RollGeneratorName(totals.m_nGenerator));
+    CTxt status;
+    int resetRequest = 0;
+    const int done = executor.Run(runs, [&](CRollTally& run) {
+        CollectRun(run, totals, resetRequest, totals.m_nRuns + 1 >= runs, status);
         if (progress)
             progress(totals.m_nRuns);
+    });
+    if (done < 0) {
+        LogTrace("RunTally", 1, "Check failed: no run could be started");
+        return -1;
     }
+    if (done < runs) {
+        LogTrace("RunTally", 1, "Check interrupted: Completed Runs: %d", totals.m_nRuns);
+        return 1;
+    }
+    LogTrace("RunTally", 1, "Check ended: %s", static_cast<const char*>(status));
     return 0;
 }
 
@@ -74,7 +47,7 @@ CheckReport MakeCheckReport(const CRollTally& totals)
         face.less = text;
         totals.GetDeviationText(i, 1, text);
         face.more = text;
-        face.barPosition = BarPosition(totals, i);
+        GetBarCell(totals, i, face.barPosition, text);  // the middle while no deviation is known
         report.faces.push_back(face);
         counts.push_back(face.count);
     }

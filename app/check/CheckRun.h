@@ -1,19 +1,20 @@
-// The check without a window: drives the engine with the sequence of the window's timer and
-// turns the totals into a report.
+// The check without a window: rolls the runs on a RunExecutor, collects each into the totals with
+// the window's collect step, and turns the totals into a report.
 #pragma once
 
 #include <functional>
 
 #include "RollTally.h"
+#include "RunExecutor.h"
 #include "check/CheckReport.h"
 
-// Runs the check until `runs` runs have been added to `totals`, with the steps of the window's
-// timer: start `run` when it is idle, add it to the totals once finished, make it idle again and
-// report "Completed Runs: %d - Running ..." through LogTrace ("... - Stopped" after the last).
-// Instead of waiting for the next tick it waits for the run's worker to end. `progress`, when
-// given, is called with the number of completed runs after each one.
-// Returns 0, or -1 when no worker thread could be started (after a few tries).
-int RunCheck(CRollTally& run, CRollTally& totals, int runs, const std::function<void(int)>& progress = {});
+// Rolls `runs` runs on `executor` and collects them into `totals` with CollectRun, the step of
+// the window's timer (the last one as if Stop had been pressed). Logs one line when the check
+// starts and one when it ends, none per run. `progress`, when given, is called with the number
+// of completed runs after each one. Returns 0 when all runs were collected, 1 when the executor
+// was cancelled first (the totals hold the runs completed so far), -1 when no worker thread
+// could be started.
+int RunCheck(RunExecutor& executor, CRollTally& totals, int runs, const std::function<void(int)>& progress = {});
 
 // The report of `totals`: per face the exact count, the texts the window's list shows and the
 // bar position the window's bar takes; the completed runs and the chi-square test of the counts.

@@ -3,6 +3,7 @@
 #include "check/CheckOptions.h"
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
+#include "RunExecutor.h"
 
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
@@ -13,7 +14,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +33,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // A temporary directory with a settings file in it that switches the log file off; it is also
 // the settings file of the process, so the log writer reads it. Removed at the end of the test.
@@ -159,8 +165,7 @@ TEST(CheckReport, TextBarFillsFromTheLeftLikeTheWindowsBar)
 TEST(CheckReport, FacesCarryTheWindowsTextsAndBarPositions)
 {
     TempDir dir;
-    CRollTally totals(dir.Ini());
-    totals.Configure(3, 1000);
+    CRollTally totals(FitRunSize(3, 1000));
     for (std::int64_t c : {900000LL, 1100000LL, 1000000LL})
         totals.m_Counts.AddInt64(c);
     totals.m_nRuns = 1;
@@ -218,26 +223,57 @@ TEST(CheckReport, JsonParsesAndKeepsEveryFigure)
 
 // --- the run sequence ----------------------------------------------------------------------------
 
-TEST(CheckRun, RunsFollowTheWindowsSequence)
+TEST(CheckRun, RunsAreCollectedWithTheWindowsStepAndLoggedAtStartAndEnd)
 {
     TempDir dir;
     std::vector<std::string> messages;
     SetLastMessageSink([&messages](const char* text) { messages.push_back(text); });
-    CRollTally totals(dir.Ini()), run(dir.Ini());
+    const RunSettings settings = FitRunSize(6, 1000, RollGenerator::Lcg214013);
+    CRollTally totals(settings);
+    RunExecutor executor(settings);
     std::vector<int> progress;
-    ASSERT_EQ(RunCheck(run, totals, 3, [&progress](int done) { progress.push_back(done); }), 0);
+    ASSERT_EQ(RunCheck(executor, totals, 3, [&progress](int done) { progress.push_back(done); }), 0);
     SetLastMessageSink(nullptr);
 
     EXPECT_EQ(totals.m_nRuns, 3);
     std::int64_t sum = 0;
     for (int i = 0; i < totals.m_nValues; ++i)
         sum += totals.GetCount(i);
-    EXPECT_EQ(sum, 3LL * run.m_nRolls);
-    EXPECT_EQ(run.m_nRolls, 6000);
-    EXPECT_EQ(run.m_nState, 3);  // the last run stays collected, as after Stop in the window
+    EXPECT_EQ(sum, 3 * 6000);
     EXPECT_THAT(progress, ElementsAre(1, 2, 3));
-    EXPECT_THAT(messages, ElementsAre("Completed Runs: 1 - Running ...", "Completed Runs: 2 - Running ...",
-                                      "Completed Runs: 3 - Stopped"));
+    EXPECT_THAT(messages, ElementsAre("Check started: 3 runs of 6000 rolls (6 values), generator lcg214013",
+                                      "Check ended: Completed Runs: 3 - Stopped"));
+}
+
+TEST(RunExecutor, HandsRunsOverInOrderFromWorkersItReuses)
+{
+    for (int jobs : {1, 3}) {
+        RunExecutor executor(FitRunSize(4, 1000), jobs);
+        std::vector<std::thread::id> workers;
+        for (int call = 0; call < 2; ++call) {
+            ASSERT_EQ(executor.Run(7, [&](CRollTally& run) {
+                EXPECT_EQ(run.m_nState, 2);
+                workers.push_back(run.m_hDoneThread);
+            }), 7);
+        }
+        ASSERT_EQ(workers.size(), 14u);
+        for (std::size_t i = 0; i < workers.size(); ++i)  // run i rolled by job i % jobs, both calls
+            EXPECT_EQ(workers[i], workers[(i % 7) % static_cast<std::size_t>(jobs)]) << jobs << " jobs, run " << i;
+    }
+}
+
+TEST(RunExecutor, CancelEndsARunOf2To31RollsAndDropsIt)
+{
+    RunExecutor executor(FitRunSize(1, 2147483647));
+    std::thread canceller([&executor] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        executor.Cancel();
+    });
+    int collected = 0;
+    EXPECT_EQ(executor.Run(2, [&collected](CRollTally&) { ++collected; }), 0);
+    canceller.join();
+    EXPECT_EQ(collected, 0);
+    EXPECT_EQ(executor.Run(1, [](CRollTally&) {}), 0);  // a cancelled executor rolls no more
 }
 
 // --- the program ---------------------------------------------------------------------------------
@@ -297,8 +333,9 @@ TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, found)) > 0;)
         log.append(buffer, n);
     pclose(found);
-    EXPECT_THAT(log, HasSubstr("a|Completed Runs: 3 - Running ...\r\n"));
-    EXPECT_THAT(log, HasSubstr("a|Completed Runs: 4 - Stopped\r\n"));
+    EXPECT_THAT(log, HasSubstr("a|Check started: 4 runs of 10000 rolls (5 values), generator lcg1103515245\r\n"));
+    EXPECT_THAT(log, HasSubstr("a|Check ended: Completed Runs: 4 - Stopped\r\n"));
+    EXPECT_THAT(log, Not(HasSubstr("Running ...")));  // no line per run
 }
 
 TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
@@ -307,10 +344,45 @@ TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
     const Outcome o = RunProgram(dir, "--runs=1 --values 0 --rolls-per-run 10 --format csv");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err,
-              "rolvek-check: --values 0 cannot be used, using 1\n"
-              "rolvek-check: --rolls-per-run 10 cannot be used, using 1000\n");
+              "rolvek-check: --values 0 cannot be used, using 1 (a die has 1 to 32767 faces)\n"
+              "rolvek-check: --rolls-per-run 10 cannot be used, using 1000 (fewer than 1000 count as 1000)\n");
     EXPECT_THAT(o.out, HasSubstr("\n1,1000,1000,,0.00,500\n"));
-    EXPECT_THAT(o.out, HasSubstr("\nlibc,1,1000,1,0,0,1\n"));
+    EXPECT_THAT(o.out, HasSubstr("\nlibc,1,1000,1,0,0,1,0\n"));
+}
+
+TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const std::string program = dir.Path() + "/rolvek-check";
+        std::system(("cp '" ROLVEK_BINARY_DIR "/app/rolvek-check' '" + program + "'").c_str());
+        // A run of 2^31 - 1 rolls would take minutes: the signal comes during the first one.
+        std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollValues=1\nRollsPerRun=2147483647\n";
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            execl(program.c_str(), program.c_str(), "--runs", "2", "--format", "csv", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let it start its run
+        kill(pid, signal);
+        std::string report;
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+            report.append(buffer, static_cast<std::size_t>(n));
+        close(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_THAT(report, HasSubstr("\nlibc,1,2147483647,0,0,0,1,1\n")) << report;  // no run completed
+    }
 }
 
 TEST(CheckProgram, BadOptionExitsWithTwoAndNamesIt)

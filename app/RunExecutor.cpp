@@ -1,0 +1,150 @@
+#include "RunExecutor.h"
+
+#include <qdx/Log.h>
+
+#include <system_error>
+
+RunExecutor::RunExecutor(const RunSettings& settings, int jobs)
+{
+    if (jobs < 1)
+        jobs = 1;
+    for (int j = 0; j < jobs; ++j) {
+        auto job = std::make_unique<Job>();
+        job->first = j;
+        for (auto& run : job->runs)
+            run = std::make_unique<CRollTally>(settings);
+        m_jobs.push_back(std::move(job));
+    }
+}
+
+RunExecutor::~RunExecutor()
+{
+    Cancel();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    for (auto& job : m_jobs)
+        if (job->worker.joinable())
+            job->worker.join();
+}
+
+void RunExecutor::Cancel()
+{
+    m_cancel.store(true, std::memory_order_relaxed);
+    for (auto& job : m_jobs)
+        for (auto& run : job->runs)
+            run->Cancel();
+}
+
+void RunExecutor::Notify()
+{
+    // Taking the lock orders the change just made before the waiter's next look at it.
+    { std::lock_guard<std::mutex> guard(m_lock); }
+    m_changed.notify_all();
+}
+
+bool RunExecutor::StartWorkers()
+{
+    for (auto& job : m_jobs) {
+        if (job->worker.joinable())
+            continue;
+        try {
+            job->worker = std::thread(&RunExecutor::Work, this, std::ref(*job));
+        } catch (const std::system_error&) {
+            LogTrace("TallyRun", 1, "Start failed");
+            return false;
+        }
+    }
+    return true;
+}
+
+void RunExecutor::Work(Job& job)
+{
+    const int jobs = static_cast<int>(m_jobs.size());
+    int seen = 0;
+    for (;;) {
+        int runs = 0;
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_changed.wait(lock, [&] { return m_quit || m_round != seen; });
+            if (m_quit)
+                return;
+            seen = m_round;
+            runs = m_runs;
+        }
+        for (int i = job.first, k = 0; i < runs; i += jobs, ++k) {
+            CRollTally& run = *job.runs[k % 2];
+            {
+                std::unique_lock<std::mutex> lock(m_lock);
+                // Both run objects rolled and not yet collected: wait for the caller.
+                m_changed.wait(lock, [&] { return k - job.collected < 2 || Cancelled(); });
+            }
+            if (Cancelled())
+                break;
+            CRollTally::RollThread(&run);
+            Notify();
+        }
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            job.ended = true;
+        }
+        m_changed.notify_all();
+    }
+}
+
+int RunExecutor::Run(int runs, const std::function<void(CRollTally&)>& collect)
+{
+    if (runs <= 0 || Cancelled())
+        return 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_runs = runs;
+        for (auto& job : m_jobs) {
+            job->ended = false;
+            job->collected = 0;
+        }
+        ++m_round;
+    }
+    if (!StartWorkers()) {
+        Cancel();  // the workers that did start end this round at once
+    }
+    m_changed.notify_all();
+
+    const int jobs = static_cast<int>(m_jobs.size());
+    int done = 0;
+    for (int i = 0; i < runs && !Cancelled(); ++i) {
+        Job& job = *m_jobs[static_cast<std::size_t>(i % jobs)];
+        CRollTally& run = *job.runs[(i / jobs) % 2];
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_changed.wait(lock, [&] { return run.m_nState == 2 || job.ended; });
+        }
+        if (run.m_nState != 2 || Cancelled())
+            break;
+        collect(run);
+        run.Reset();  // idle again, its storage kept for the job's next run
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            ++job.collected;
+        }
+        m_changed.notify_all();
+        ++done;
+    }
+
+    // Every worker leaves this round before the runs are touched again; a worker waiting for a
+    // run to be collected learns of a Cancel here.
+    Notify();
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_changed.wait(lock, [&] {
+        for (auto& job : m_jobs)
+            if (job->worker.joinable() && !job->ended)
+                return false;
+        return true;
+    });
+    bool started = true;
+    for (auto& job : m_jobs)
+        started = started && job->worker.joinable();
+    return started ? done : -1;
+}
