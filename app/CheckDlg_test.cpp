@@ -5,6 +5,7 @@
 #include "CheckDlg.h"
 #include "Resource.h"
 #include "RollTallyInternal.h"
+#include "check/CheckRun.h"
 
 #include <PercentBarCtrl.h>
 #include <ReportListCtrl.h>
@@ -257,6 +258,30 @@ TEST_F(CheckDlgTest, StatusLineShowsTheLastLoggedMessageOnlyWhenItChanges)
     dialog->OnTimer(kCheckTimerId);
     EXPECT_EQ(Status(*dialog), "START FAILED");
     AwaitRun(*dialog);
+}
+
+// The window and rolvek-check draw the same bar for the same totals: position and caption.
+TEST_F(CheckDlgTest, BarsMatchRolvekChecksForTheSameCounts)
+{
+    auto dialog = MakeDialog();
+    CRollTally& totals = dialog->m_Totals;
+    std::uint32_t x = 12345;  // a spread of totals, from nearly even to far apart
+    for (int round = 0; round < 200; ++round) {
+        totals.Reset();
+        for (int face = 0; face < 6; ++face) {
+            x = x * 1103515245u + 12345u;
+            totals.m_Counts.AddInt64(1000000 + (x >> 8) % (1000 + 100000 * (round % 7)));
+        }
+        totals.CalcDeviations();
+        dialog->RefreshList();
+        const CheckReport report = MakeCheckReport(totals);
+        for (int row = 0; row < 6; ++row) {
+            const CPercentBarCtrl& bar = *dialog->m_List->GetBar(row);
+            ASSERT_EQ(bar.GetPos(), report.faces[static_cast<std::size_t>(row)].barPosition) << round << "/" << row;
+            ASSERT_EQ(bar.DisplayText(), report.faces[static_cast<std::size_t>(row)].less +
+                                             report.faces[static_cast<std::size_t>(row)].more);
+        }
+    }
 }
 
 TEST_F(CheckDlgTest, OneValueNeverMovesItsBar)
