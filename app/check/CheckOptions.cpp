@@ -62,8 +62,11 @@ std::string CheckUsage()
            "  --format F         table (default), csv or json\n"
            "  --help             show this text\n"
            "\n"
-           "Out-of-range values are brought to the nearest workable one, as the window does.\n"
-           "Exit codes: 0 done, 2 bad option or value.\n";
+           "Values that cannot be used are brought to the nearest workable one, as the window\n"
+           "does, with a note on standard error. Ctrl+C (SIGINT) or SIGTERM stops the check and\n"
+           "prints the runs completed so far, marked as interrupted.\n"
+           "Exit codes: 0 done, 1 no run started or report not written, 2 bad option or value,\n"
+           "130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
 }
 
 bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options, std::string& error)
