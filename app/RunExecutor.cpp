@@ -2,7 +2,20 @@
 
 #include <qdx/Log.h>
 
+#include <algorithm>
 #include <system_error>
+
+namespace {
+
+// Run objects per job: enough that a caller woken late still finds the worker busy, at most
+// about 1 MB of count slots.
+int RingSize(int values)
+{
+    const int fit = (1 << 20) / (8 * values + 64);
+    return fit < 2 ? 2 : fit > 64 ? 64 : fit;
+}
+
+} // namespace
 
 RunExecutor::RunExecutor(const RunSettings& settings, int jobs)
 {
@@ -11,8 +24,8 @@ RunExecutor::RunExecutor(const RunSettings& settings, int jobs)
     for (int j = 0; j < jobs; ++j) {
         auto job = std::make_unique<Job>();
         job->first = j;
-        for (auto& run : job->runs)
-            run = std::make_unique<CRollTally>(settings);
+        for (int r = RingSize(settings.values); r > 0; --r)
+            job->ring.push_back(std::make_unique<CRollTally>(settings));
         m_jobs.push_back(std::move(job));
     }
 }
@@ -34,7 +47,7 @@ void RunExecutor::Cancel()
 {
     m_cancel.store(true, std::memory_order_relaxed);
     for (auto& job : m_jobs)
-        for (auto& run : job->runs)
+        for (auto& run : job->ring)
             run->Cancel();
 }
 
@@ -63,6 +76,7 @@ bool RunExecutor::StartWorkers()
 void RunExecutor::Work(Job& job)
 {
     const int jobs = static_cast<int>(m_jobs.size());
+    const int ring = static_cast<int>(job.ring.size());
     int seen = 0;
     for (;;) {
         int runs = 0;
@@ -75,16 +89,22 @@ void RunExecutor::Work(Job& job)
             runs = m_runs;
         }
         for (int i = job.first, k = 0; i < runs; i += jobs, ++k) {
-            CRollTally& run = *job.runs[k % 2];
+            CRollTally& run = *job.ring[static_cast<std::size_t>(k % ring)];
             {
                 std::unique_lock<std::mutex> lock(m_lock);
-                // Both run objects rolled and not yet collected: wait for the caller.
-                m_changed.wait(lock, [&] { return k - job.collected < 2 || Cancelled(); });
+                // The whole ring rolled and not yet collected: wait for the caller.
+                m_changed.wait(lock, [&] { return k - job.collected < ring || Cancelled(); });
             }
             if (Cancelled())
                 break;
             CRollTally::RollThread(&run);
-            Notify();
+            bool wake = false;
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                wake = ++job.finished >= job.wakeAt;
+            }
+            if (wake)
+                m_changed.notify_all();
         }
         {
             std::lock_guard<std::mutex> guard(m_lock);
@@ -103,7 +123,9 @@ int RunExecutor::Run(int runs, const std::function<void(CRollTally&)>& collect)
         m_runs = runs;
         for (auto& job : m_jobs) {
             job->ended = false;
+            job->finished = 0;
             job->collected = 0;
+            job->wakeAt = 0;
         }
         ++m_round;
     }
@@ -116,10 +138,17 @@ int RunExecutor::Run(int runs, const std::function<void(CRollTally&)>& collect)
     int done = 0;
     for (int i = 0; i < runs && !Cancelled(); ++i) {
         Job& job = *m_jobs[static_cast<std::size_t>(i % jobs)];
-        CRollTally& run = *job.runs[(i / jobs) % 2];
+        const int k = i / jobs;  // the job's own count of runs
+        const int ring = static_cast<int>(job.ring.size());
+        CRollTally& run = *job.ring[static_cast<std::size_t>(k % ring)];
         {
             std::unique_lock<std::mutex> lock(m_lock);
-            m_changed.wait(lock, [&] { return run.m_nState == 2 || job.ended; });
+            if (job.finished <= k) {
+                // Woken when half the ring is ready (or the job's last run), not for every run.
+                const int jobRuns = (runs - job.first + jobs - 1) / jobs;
+                job.wakeAt = std::min(k + ring / 2, jobRuns);
+                m_changed.wait(lock, [&] { return job.finished > k || job.ended; });
+            }
         }
         if (run.m_nState != 2 || Cancelled())
             break;

@@ -4,9 +4,10 @@
 //   RunExecutor executor(settings);                     // one job: one worker
 //   executor.Run(10, [&](CRollTally& run) { totals.AddRun(run); });
 //
-// Each job is one worker with two run objects of its own: while the caller collects one, the
-// worker already rolls into the other, so a worker never waits for the caller unless both are
-// uncollected. With several jobs, run i goes to job i % jobs; each worker seeds its own
+// Each job is one worker with a ring of run objects of its own (up to 64, about 1 MB of counts):
+// while the caller collects finished runs, the worker rolls on into the free ones, so it waits
+// only when the whole ring is uncollected, and the caller is woken once per half ring rather
+// than once per run. With several jobs, run i goes to job i % jobs; each worker seeds its own
 // generator, and the caller still gets the runs in order 0, 1, 2, ...
 //
 // Cancel stops every rolling run within kRollStopCheckAttempts rolls and drops its partial
@@ -46,10 +47,13 @@ public:
 
 private:
     struct Job {
-        std::unique_ptr<CRollTally> runs[2];
+        std::vector<std::unique_ptr<CRollTally>> ring;
         std::thread worker;
         int first = 0;       // this job rolls runs first, first + jobs, ...
-        int collected = 0;   // runs of this job collected in this Run call (guarded by m_lock)
+        // Of this job's runs in the current Run call (guarded by m_lock):
+        int finished = 0;    // rolled (or dropped by Cancel)
+        int collected = 0;   // handed over and made idle again
+        int wakeAt = 0;      // the caller sleeps until `finished` reaches this
         bool ended = false;  // the worker has left this Run call's runs (guarded by m_lock)
     };
     void Work(Job& job);
