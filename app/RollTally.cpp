@@ -6,7 +6,6 @@
 #include <qdx/Log.h>
 
 #include <chrono>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <set>
