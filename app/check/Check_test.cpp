@@ -20,6 +20,7 @@
 #include <thread>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -350,6 +351,20 @@ TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
     EXPECT_THAT(o.out, HasSubstr("\nlibc,1,1000,1,0,0,1,0\n"));
 }
 
+// Whether the program in `dir` has logged "Check started".
+bool Started(const TempDir& dir)
+{
+    std::error_code error;
+    for (const auto& day : std::filesystem::directory_iterator(dir.Path() + "/logs", error)) {
+        std::ifstream log(day.path() / "rolvek-check.log");
+        std::stringstream text;
+        text << log.rdbuf();
+        if (text.str().find("Check started") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
 {
     for (const int signal : {SIGINT, SIGTERM}) {
@@ -370,7 +385,10 @@ TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
             _exit(127);
         }
         close(out[1]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let it start its run
+        // The signal goes once the check has logged its start (its handler is in place then).
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!Started(dir) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         kill(pid, signal);
         std::string report;
         char buffer[4096];
