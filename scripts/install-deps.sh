@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs every Debian package the project needs to build, test, run, benchmark and fuzz.
+# Installs every Debian package the project needs to build, test, run, benchmark, fuzz and package
+# (dpkg-dev for dpkg-shlibdeps and dpkg-gensymbols, lintian, devscripts for hardening-check).
 # Quick when everything is already there: it asks dpkg first and calls apt-get only for what
 # is missing.
 set -eu
@@ -29,6 +30,9 @@ desktop-file-utils
 debootstrap
 file
 ccache
+dpkg-dev
+lintian
+devscripts
 "
 
 missing=""
