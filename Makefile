@@ -9,7 +9,7 @@ RUNS        ?= 10
 
 PACKAGE_BUILD := build-package
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz install package package-check screenshot clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz install package symbols package-check screenshot clean
 
 all: build
 
@@ -59,18 +59,28 @@ fuzz: deps
 install: build
 	@cmake --install $(BUILD)
 
-# The Debian package (CPack): a release build for /usr, then its control fields and contents checked.
-package: deps
-	$(call configure,$(PACKAGE_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_INSTALL_RPATH=OFF)
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	@rm -f $(PACKAGE_BUILD)/rolvek_*.deb
-	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
-	@sh scripts/check-deb.sh $(PACKAGE_BUILD)/rolvek_*.deb
+# The Debian packages libqdx1, libqdx-dev and rolvek (CPack): a hardened release build for /usr,
+# libqdx1's exports checked against pkg/debian/libqdx1.symbols, then lintian --pedantic,
+# hardening-check and the packages' fields and contents; any finding fails the target.
+PACKAGE_CONFIGURE := -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_INSTALL_RPATH=OFF -DROLVEK_DEB_PACKAGE=ON
 
-# Installs the package on a clean Debian 12 made with debootstrap (root, Debian mirror, minutes).
+package: deps
+	$(call configure,$(PACKAGE_BUILD),$(PACKAGE_CONFIGURE))
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@rm -f $(PACKAGE_BUILD)/*.deb
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@sh scripts/check-deb.sh $(PACKAGE_BUILD)
+
+# Rewrites pkg/debian/libqdx1.symbols from what libqdx.so.1 exports now (after adding an export).
+symbols: deps
+	$(call configure,$(PACKAGE_BUILD),$(PACKAGE_CONFIGURE))
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target qdx_symbols_update
+
+# Installs the three packages on a clean Debian 12 made with debootstrap, builds the README's
+# library example there with libqdx-dev alone, and removes them again (root, Debian mirror, minutes).
 package-check: package
-	@sh scripts/package-check.sh $(PACKAGE_BUILD)/rolvek_*.deb $(PACKAGE_BUILD)/chroot
+	@sh scripts/package-check.sh $(PACKAGE_BUILD) $(PACKAGE_BUILD)/chroot README.md
 
 # The README's picture of the window, taken on a virtual display.
 screenshot: build
