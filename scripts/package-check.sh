@@ -1,13 +1,18 @@
 #!/bin/sh
-# Installs the Debian package on a clean Debian 12 root file system, the way a user would
-# (`apt install ./rolvek_*.deb`, which pulls the dependencies from the Debian mirror), then runs
-# the three programs there. Needs root, debootstrap and the Debian mirror; slow the first time
-# (the base system is made once and kept in <cache dir>, each check works on a fresh copy).
+# Installs the three Debian packages on a clean Debian 12 root file system, the way a user would
+# (apt-get install with the .deb files, which pulls the dependencies from the Debian mirror):
+#   1. libqdx1 and libqdx-dev without rolvek, next to a compiler, cmake and pkg-config: the
+#      README's library example builds both ways and prints what the README says;
+#   2. rolvek: the three programs run there;
+#   3. all three removed again: nothing of them is left, and ldconfig forgets the library.
+# Needs root, debootstrap and the Debian mirror; slow the first time (the base system is made once
+# and kept in <cache dir>, each check works on a fresh copy).
 #
-#   package-check.sh <rolvek_*.deb> <cache dir>
+#   package-check.sh <folder with the three .deb files> <cache dir> <README.md>
 set -eu
-deb=$(readlink -f "$1")
+dir=$(readlink -f "$1")
 cache=$2
+readme=$(readlink -f "$3")
 mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -26,24 +31,66 @@ fi
 root=$(mktemp -d "$cache/root.XXXXXX")
 cleanup() {
     umount "$root/proc" 2>/dev/null || true
-    rm -rf "$root"
+    rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
 cp -a "$base/." "$root/"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-cp "$deb" "$root/tmp/"
+for package in libqdx1 libqdx-dev rolvek; do
+    deb=$(ls "$dir/${package}"_*.deb 2>/dev/null | head -n 1)
+    [ -n "$deb" ] || fail "no package $package in $dir"
+    cp "$deb" "$root/tmp/$package.deb"
+done
 mount -t proc proc "$root/proc"
 
 in_root() { chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
+log="$cache/apt.log"
+: >"$log"
+apt_get() {  # apt_get <what it does> <apt-get arguments...>
+    what=$1
+    shift
+    echo "-- apt-get $*" >>"$log"
+    in_root apt-get -y -q "$@" >>"$log" 2>&1 || { tail -n 30 "$log"; fail "$what failed"; }
+}
 
-echo "== apt install ./$(basename "$deb") on a clean Debian 12"
-in_root apt-get update -q >/dev/null
-in_root apt-get install -y -q "/tmp/$(basename "$deb")" >"$cache/apt-install.log" 2>&1 ||
-    { tail -n 30 "$cache/apt-install.log"; fail "apt install failed"; }
-grep -E '^(Setting up|Unpacking) rolvek' "$cache/apt-install.log" | head -n 2
-echo "$(grep -c '^Setting up' "$cache/apt-install.log") packages set up"
+# The README's example, each file after a line "<!-- example: NAME -->" in a fenced block.
+extract() {
+    awk -v want="<!-- example: $1 -->" '
+        $0 == want { armed = 1; next }
+        armed && /^```/ { if (inside) exit; inside = 1; next }
+        inside { print }' "$readme"
+}
+mkdir -p "$root/tmp/example"
+for file in days.cpp CMakeLists.txt expected-output; do
+    extract "$file" >"$root/tmp/example/$file"
+    [ -s "$root/tmp/example/$file" ] || fail "README holds no example file $file"
+done
+expected=$(cat "$root/tmp/example/expected-output")
 
-echo "== the installed programs"
+echo "== libqdx1 and libqdx-dev on a clean Debian 12, without rolvek"
+apt_get "apt-get update" update
+apt_get "installing the compiler" install --no-install-recommends g++ make cmake pkg-config
+apt_get "installing libqdx-dev" install /tmp/libqdx1.deb /tmp/libqdx-dev.deb
+grep -E '^Setting up libqdx' "$log"
+in_root dpkg-query -W -f='${Status}\n' rolvek 2>/dev/null | grep -q 'install ok installed' &&
+    fail "rolvek came along with libqdx-dev"
+in_root ldconfig -p | grep -q 'libqdx\.so\.1 ' || fail "the ldconfig trigger did not run: libqdx.so.1 not in the cache"
+echo "libqdx.so.1 is in ldconfig's cache"
+in_root sh -c 'cd /tmp/example && c++ -o days days.cpp $(pkg-config --cflags --libs qdx)' ||
+    fail "the README example does not build with pkg-config"
+got=$(in_root /tmp/example/days)
+[ "$got" = "$expected" ] || fail "the pkg-config build printed '$got', the README says '$expected'"
+echo "README example, pkg-config build: $got"
+in_root sh -c 'cmake -S /tmp/example -B /tmp/example/build >/dev/null && cmake --build /tmp/example/build >/dev/null' ||
+    fail "the README example does not build with CMake"
+got=$(in_root /tmp/example/build/days)
+[ "$got" = "$expected" ] || fail "the CMake build printed '$got', the README says '$expected'"
+echo "README example, CMake build: $got"
+
+echo "== rolvek"
+apt_get "installing rolvek" install /tmp/rolvek.deb
+grep -E '^Setting up rolvek' "$log"
+echo "$(grep -c '^Setting up' "$log") packages set up in all"
 in_root rolvek-check --runs 2 --rolls-per-run 1000 || fail "rolvek-check failed"
 in_root qdx-time --help >/dev/null || fail "qdx-time --help failed"
 # The window under the offscreen platform: still running after five seconds means it started.
@@ -55,10 +102,21 @@ echo "rolvek ran for five seconds"
 [ -f "$root/root/.config/rolvek/rolvek.ini" ] || fail "no settings in ~/.config/rolvek"
 ls "$root"/root/.local/state/rolvek/logs/*/rolvek.log >/dev/null 2>&1 || fail "no log in ~/.local/state/rolvek"
 ls "$root"/usr/bin/*.ini >/dev/null 2>&1 && fail "settings written into /usr/bin"
-in_root man -w rolvek >/dev/null 2>&1 || [ -f "$root/usr/share/man/man1/rolvek.1.gz" ] || fail "manual page missing"
+for page in rolvek rolvek-check qdx-time; do
+    [ -f "$root/usr/share/man/man1/$page.1.gz" ] || fail "manual page $page(1) missing"
+done
 
 echo "== removal"
-in_root apt-get remove -y -q rolvek >"$cache/apt-remove.log" 2>&1 ||
-    { tail -n 20 "$cache/apt-remove.log"; fail "apt remove failed"; }
-[ ! -e "$root/usr/bin/rolvek" ] || fail "rolvek still there after removal"
-echo "package installs, runs and removes cleanly on Debian 12"
+files=$(for package in libqdx1 libqdx-dev rolvek; do in_root dpkg-query -L "$package"; done | sort -u)
+apt_get "removing the packages" purge rolvek libqdx-dev libqdx1
+for package in libqdx1 libqdx-dev rolvek; do
+    in_root dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q 'installed' &&
+        fail "$package still installed"
+done
+left=$(echo "$files" | while read -r path; do
+    [ -n "$path" ] && [ -f "$root$path" ] && echo "$path"
+done || true)
+[ -z "$left" ] || fail "left behind: $left"
+in_root ldconfig -p | grep -q 'libqdx' && fail "libqdx.so.1 still in ldconfig's cache after removal"
+echo "all three removed: no file of theirs left, libqdx gone from ldconfig's cache"
+echo "the packages install, build the README example, run and remove cleanly on Debian 12"
