@@ -68,18 +68,7 @@ for page in rolvek rolvek-check qdx-time; do
 done
 
 # --- the README's library example -----------------------------------------------------------------
-# Each file of the example follows a line "<!-- example: NAME -->" in the README, in a fenced block.
-extract() {
-    awk -v want="<!-- example: $1 -->" '
-        $0 == want { armed = 1; next }
-        armed && /^```/ { if (inside) exit; inside = 1; next }
-        inside { print }' "$readme"
-}
-mkdir -p "$work/example"
-for file in days.cpp CMakeLists.txt expected-output; do
-    extract "$file" >"$work/example/$file"
-    [ -s "$work/example/$file" ] || fail "README holds no example file $file"
-done
+sh "$(dirname "$0")/readme_example.sh" "$readme" "$work/example"
 expected=$(cat "$work/example/expected-output")
 
 libdir=$(dirname "$(ls "$prefix"/lib*/libqdx.so.1 "$prefix"/lib/*/libqdx.so.1 2>/dev/null | head -n 1)")

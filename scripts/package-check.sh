@@ -53,18 +53,8 @@ apt_get() {  # apt_get <what it does> <apt-get arguments...>
     in_root apt-get -y -q "$@" >>"$log" 2>&1 || { tail -n 30 "$log"; fail "$what failed"; }
 }
 
-# The README's example, each file after a line "<!-- example: NAME -->" in a fenced block.
-extract() {
-    awk -v want="<!-- example: $1 -->" '
-        $0 == want { armed = 1; next }
-        armed && /^```/ { if (inside) exit; inside = 1; next }
-        inside { print }' "$readme"
-}
-mkdir -p "$root/tmp/example"
-for file in days.cpp CMakeLists.txt expected-output; do
-    extract "$file" >"$root/tmp/example/$file"
-    [ -s "$root/tmp/example/$file" ] || fail "README holds no example file $file"
-done
+# The README's library example, built there against the installed packages.
+sh "$(dirname "$0")/../pkg/readme_example.sh" "$readme" "$root/tmp/example"
 expected=$(cat "$root/tmp/example/expected-output")
 
 echo "== libqdx1 and libqdx-dev on a clean Debian 12, without rolvek"
