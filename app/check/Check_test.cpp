@@ -51,7 +51,8 @@ public:
     ~TempDir()
     {
         SetIniPath(nullptr);
-        std::system(("rm -rf '" + m_path + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
     }
     const std::string& Path() const { return m_path; }
     const char* Ini() const { return m_ini.c_str(); }
@@ -288,7 +289,8 @@ struct Outcome {
 Outcome RunProgram(const TempDir& dir, const std::string& args)
 {
     const std::string program = dir.Path() + "/rolvek-check";
-    std::system(("cp '" ROLVEK_BINARY_DIR "/app/rolvek-check' '" + program + "'").c_str());
+    std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
+                               std::filesystem::copy_options::overwrite_existing);
     const std::string command =
         "'" + program + "' " + args + " >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err' </dev/null";
     Outcome o;
@@ -370,7 +372,8 @@ TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
     for (const int signal : {SIGINT, SIGTERM}) {
         TempDir dir;
         const std::string program = dir.Path() + "/rolvek-check";
-        std::system(("cp '" ROLVEK_BINARY_DIR "/app/rolvek-check' '" + program + "'").c_str());
+        std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
+                                   std::filesystem::copy_options::overwrite_existing);
         // A run of 2^31 - 1 rolls would take minutes: the signal comes during the first one.
         std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollValues=1\nRollsPerRun=2147483647\n";
         int out[2];

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -105,7 +106,8 @@ void BM_CheckRuns(benchmark::State& state)
     state.counters["check_rolls_per_s"] = static_cast<double>(rolls) / fastestCheck;
     state.counters["ref_rolls_per_s"] = static_cast<double>(rolls) / fastestReference;
     state.counters["ratio"] = fastestReference / fastestCheck;
-    std::system(("rm -rf '" + dir + "'").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 BENCHMARK(BM_CheckRuns)->Args({100000, 100})->Args({1000, 10000})->Iterations(6)->Unit(benchmark::kMillisecond);
 

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -93,7 +94,8 @@ void BM_LogLines(benchmark::State& state)
     ::close(ref);
     li::ResetState();
     SetIniPath(nullptr);
-    std::system(("rm -rf '" + dir + "'").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 BENCHMARK(BM_LogLines)->ArgName("tmpfs")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -55,7 +56,8 @@ protected:
         }
         qdx_ini::SetExecutablePathForTests(nullptr);
         qdx::log_internal::ResetState();
-        std::system(("rm -rf '" + m_dir + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
     }
 
     // Points the path rules at an executable and decides again with the given environment.
