@@ -1,7 +1,7 @@
 #include "settings/IniText.h"
 
 #include <cstring>
-#include <vector>
+#include <unordered_set>
 
 namespace qdx_ini {
 namespace {
@@ -32,7 +32,7 @@ std::string_view Trim(std::string_view s)
 enum class Kind { Other, Section, Key };
 
 // One line of the file. [begin, end) is its text without the line end; [end, next) is the line
-// end ("\n", "\r\n" or nothing at the end of the file).
+// end ("\n", "\r\n", "\r" or nothing at the end of the file).
 struct Line {
     std::size_t begin = 0;
     std::size_t end = 0;
@@ -44,46 +44,56 @@ struct Line {
     bool spaced = false;     // "key = value" style: a blank before the '='
 };
 
-std::vector<Line> Split(std::string_view text)
+// Where the first line starts: a byte order mark that some editors put first is not part of it.
+std::size_t FirstLine(std::string_view text)
 {
-    std::vector<Line> lines;
-    std::size_t pos = 0;
-    // A byte order mark that some editors put first is not part of the first line's text.
-    if (text.size() >= 3 && std::memcmp(text.data(), "\xEF\xBB\xBF", 3) == 0)
-        pos = 3;
-    while (pos < text.size()) {
-        Line line;
-        line.begin = pos;
-        std::size_t nl = text.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            line.end = line.next = text.size();
-        } else {
-            line.end = nl;
-            line.next = nl + 1;
+    return text.size() >= 3 && std::memcmp(text.data(), "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
+// The line that starts at `pos` (< text.size()).
+Line ReadLine(std::string_view text, std::size_t pos)
+{
+    Line line;
+    line.begin = pos;
+    std::size_t brk = text.find_first_of("\r\n", pos);
+    if (brk == std::string_view::npos) {
+        line.end = line.next = text.size();
+    } else {
+        line.end = brk;
+        line.next = brk + 1;
+        if (text[brk] == '\r' && line.next < text.size() && text[line.next] == '\n')
+            ++line.next;
+    }
+    std::string_view body = text.substr(line.begin, line.end - line.begin);
+    std::string_view trimmed = Trim(body);
+    if (!trimmed.empty() && trimmed.front() == '[') {
+        std::string_view inner = trimmed.substr(1);
+        std::size_t close = inner.find(']');
+        line.kind = Kind::Section;
+        line.name = Trim(inner.substr(0, close));
+    } else if (!trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '#') {
+        std::size_t eq = body.find('=');
+        if (eq != std::string_view::npos) {
+            line.kind = Kind::Key;
+            line.name = Trim(body.substr(0, eq));
+            line.keyEnd = line.begin + eq + 1;
+            line.spaced = eq > 0 && IsBlank(body[eq - 1]);
+            line.value = Trim(body.substr(eq + 1));
         }
-        if (line.end > line.begin && text[line.end - 1] == '\r')
-            --line.end;
-        std::string_view body = text.substr(line.begin, line.end - line.begin);
-        std::string_view trimmed = Trim(body);
-        if (!trimmed.empty() && trimmed.front() == '[') {
-            std::string_view inner = trimmed.substr(1);
-            std::size_t close = inner.find(']');
-            line.kind = Kind::Section;
-            line.name = Trim(inner.substr(0, close));
-        } else if (!trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '#') {
-            std::size_t eq = body.find('=');
-            if (eq != std::string_view::npos) {
-                line.kind = Kind::Key;
-                line.name = Trim(body.substr(0, eq));
-                line.keyEnd = line.begin + eq + 1;
-                line.spaced = eq > 0 && IsBlank(body[eq - 1]);
-                line.value = Trim(body.substr(eq + 1));
-            }
-        }
-        lines.push_back(line);
+    }
+    return line;
+}
+
+// Calls visit(line) for each line in order until it returns false.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit)
+{
+    for (std::size_t pos = FirstLine(text); pos < text.size();) {
+        Line line = ReadLine(text, pos);
+        if (!visit(line))
+            return;
         pos = line.next;
     }
-    return lines;
 }
 
 std::string_view Unquote(std::string_view v)
@@ -93,66 +103,98 @@ std::string_view Unquote(std::string_view v)
     return v;
 }
 
-// The section that a write or a read is about: its header line and the lines up to the next
-// header. `first` is -1 when the file has no such section.
-struct SectionSpan {
-    int first = -1;
-    int last = -1;  // the last line belonging to the section (the header when it is empty)
+// What a write needs to know about its section, found in one pass over the file.
+struct Place {
+    bool found = false;     // the file has the section
+    Line header;            // its header line
+    std::size_t endPos = 0; // where the section ends: the next header, or the end of the text
+    bool hasKey = false;
+    Line key;               // the first line of the key in it
+    Line lastKey;           // the section's last key line (the header when it has none)
 };
 
-SectionSpan FindSection(const std::vector<Line>& lines, std::string_view section)
+Place FindPlace(std::string_view text, std::string_view section, std::string_view key)
 {
-    SectionSpan span;
-    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-        if (lines[i].kind != Kind::Section)
-            continue;
-        if (span.first >= 0)
-            break;
-        if (EqualNoCase(lines[i].name, section))
-            span.first = span.last = i;
-    }
-    if (span.first >= 0) {
-        int i = span.first + 1;
-        while (i < static_cast<int>(lines.size()) && lines[i].kind != Kind::Section)
-            ++i;
-        span.last = i - 1;
-    }
-    return span;
+    Place place;
+    place.endPos = text.size();
+    ForEachLine(text, [&](const Line& line) {
+        if (line.kind == Kind::Section) {
+            if (place.found) {  // the next section ends ours
+                place.endPos = line.begin;
+                return false;
+            }
+            if (EqualNoCase(line.name, section)) {
+                place.found = true;
+                place.header = place.lastKey = line;
+            }
+        } else if (place.found && line.kind == Kind::Key) {
+            place.lastKey = line;
+            if (!place.hasKey && EqualNoCase(line.name, key)) {
+                place.hasKey = true;
+                place.key = line;
+            }
+        }
+        return true;
+    });
+    return place;
 }
 
-int FindKey(const std::vector<Line>& lines, const SectionSpan& span, std::string_view key)
-{
-    for (int i = span.first + 1; i <= span.last; ++i)
-        if (lines[i].kind == Kind::Key && EqualNoCase(lines[i].name, key))
-            return i;
-    return -1;
-}
-
-// The line end the file already uses (that of its first line), LF for a new file.
+// The line end the file already uses (that of its first line), LF for a file without one.
 std::string_view LineEnd(std::string_view text)
 {
-    std::size_t nl = text.find('\n');
-    if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r')
-        return "\r\n";
-    return "\n";
+    std::size_t brk = text.find_first_of("\r\n");
+    if (brk == std::string_view::npos || text[brk] == '\n')
+        return "\n";
+    return brk + 1 < text.size() && text[brk + 1] == '\n' ? "\r\n" : "\r";
 }
 
 bool HasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
+
+std::string Folded(std::string_view section, std::string_view key)
+{
+    std::string id;
+    id.reserve(section.size() + key.size() + 1);
+    for (char c : section)
+        id.push_back(Fold(c));
+    id.push_back('\n');
+    for (char c : key)
+        id.push_back(Fold(c));
+    return id;
+}
 
 } // namespace
 
 bool Lookup(std::string_view text, std::string_view section, std::string_view key, std::string* value)
 {
-    section = Trim(section);
-    key = Trim(key);
-    std::vector<Line> lines = Split(text);
-    SectionSpan span = FindSection(lines, section);
-    if (span.first < 0)
+    Place place = FindPlace(text, Trim(section), Trim(key));
+    if (!place.hasKey)
         return false;
-    int at = FindKey(lines, span, key);
-    if (at < 0)
+    value->assign(Unquote(place.key.value));
+    return true;
+}
+
+IniIndex::IniIndex(std::string_view text)
+{
+    std::unordered_set<std::string> seen;  // folded section names met so far
+    std::string_view section;
+    bool counts = false;  // only the first section of a name counts
+    ForEachLine(text, [&](const Line& line) {
+        if (line.kind == Kind::Section) {
+            section = line.name;
+            counts = seen.insert(Folded(section, "")).second;
+        } else if (counts && line.kind == Kind::Key) {
+            m_values.emplace(Folded(section, line.name), Unquote(line.value));  // the first key wins
+        }
+        return true;
+    });
+}
+
+bool IniIndex::Find(std::string_view section, std::string_view key, std::string* value) const
+{
+    auto found = m_values.find(Folded(Trim(section), Trim(key)));
+    if (found == m_values.end())
         return false;
-    value->assign(Unquote(lines[at].value));
+    value->assign(found->second);
     return true;
 }
 
@@ -178,13 +220,6 @@ bool CanWrite(const char* section, const char* key, const char* value)
 // trims blanks around a value and takes off one pair of quotes around the whole of it, so a value
 // with blanks at either end (a command that ends in a blank, say) or wrapped in quotes of its own
 // is written inside one more pair of double quotes.
-// Ends a last line that has no line feed. A file's very last CR already counts as its line end
-// when reading, so it is completed to CR LF rather than followed by a second line end.
-static void EndLastLine(std::string& out, std::string_view nl)
-{
-    out.append(!out.empty() && out.back() == '\r' ? std::string_view("\n") : nl);
-}
-
 static std::string StoredValue(std::string_view value)
 {
     if (Trim(value) != value || Unquote(value) != value)
@@ -192,39 +227,43 @@ static std::string StoredValue(std::string_view value)
     return std::string(value);
 }
 
+// Ends a last line that has no line end of its own.
+static void EndLastLine(std::string& out, std::string_view nl)
+{
+    if (!out.empty() && out.back() != '\n' && out.back() != '\r')
+        out.append(nl);
+}
+
 std::string Apply(std::string_view text, const char* section, const char* key, const char* valueText)
 {
     std::string stored = valueText ? StoredValue(valueText) : std::string();
     const char* value = valueText ? stored.c_str() : nullptr;
     std::string_view sectionName = Trim(section);
-    std::vector<Line> lines = Split(text);
-    SectionSpan span = FindSection(lines, sectionName);
+    std::string_view keyName = key ? Trim(key) : std::string_view();
+    Place place = FindPlace(text, sectionName, keyName);
     std::string_view nl = LineEnd(text);
     std::string out;
 
     if (!key) {  // remove the whole section
-        if (span.first < 0)
+        if (!place.found)
             return std::string(text);
-        out.append(text.substr(0, lines[span.first].begin));
-        out.append(text.substr(lines[span.last].next));
+        out.append(text.substr(0, place.header.begin));
+        out.append(text.substr(place.endPos));
         return out;
     }
-    std::string_view keyName = Trim(key);
 
-    if (span.first < 0) {
+    if (!place.found) {
         out.assign(text);
         if (!value)
             return out;
-        if (!out.empty() && out.back() != '\n')
-            EndLastLine(out, nl);
+        EndLastLine(out, nl);
         out.append("[").append(sectionName).append("]").append(nl);
         out.append(keyName).append("=").append(value).append(nl);
         return out;
     }
 
-    int at = FindKey(lines, span, keyName);
-    if (at >= 0) {
-        const Line& line = lines[at];
+    if (place.hasKey) {
+        const Line& line = place.key;
         out.append(text.substr(0, line.begin));
         if (value) {
             // The line keeps its own spelling of the key and its "key = value" style.
@@ -242,14 +281,9 @@ std::string Apply(std::string_view text, const char* section, const char* key, c
 
     // A new key goes after the section's last key (comments and blanks after it belong to
     // whatever follows), or right after the header.
-    int after = span.first;
-    for (int i = span.first + 1; i <= span.last; ++i)
-        if (lines[i].kind == Kind::Key)
-            after = i;
-    const Line& prev = lines[after];
+    const Line& prev = place.lastKey;
     out.append(text.substr(0, prev.next));
-    if (text[prev.next - 1] != '\n')  // the last line of the file had no line end
-        EndLastLine(out, nl);
+    EndLastLine(out, nl);
     out.append(keyName).append("=").append(value).append(nl);
     out.append(text.substr(prev.next));
     return out;

@@ -73,10 +73,14 @@ void WriteFile(const std::string& path, const std::string& text)
     out << text;
 }
 
+// The value as a lookup in the text finds it; the parsed index must agree.
 std::string Find(std::string_view text, const char* section, const char* key)
 {
-    std::string value;
-    return qdx_ini::Lookup(text, section, key, &value) ? value : std::string("<missing>");
+    std::string value, indexed;
+    const bool found = qdx_ini::Lookup(text, section, key, &value);
+    EXPECT_EQ(qdx_ini::IniIndex(text).Find(section, key, &indexed), found) << section << "/" << key;
+    EXPECT_EQ(indexed, found ? value : std::string()) << section << "/" << key;
+    return found ? value : std::string("<missing>");
 }
 
 // --- the file layout ----------------------------------------------------------------------------
@@ -143,17 +147,48 @@ TEST(IniLayout, WriteChangesOnlyItsOwnLine)
     EXPECT_EQ(out, "; keep me\n\n[RELEASE]\nWriteLog=YES\n");
 }
 
+TEST(IniLayout, LfCrLfAndLoneCrReadAlike)
+{
+    for (const char* nl : {"\n", "\r\n", "\r"}) {
+        const std::string text = std::string("; c") + nl + "[A]" + nl + "x=1" + nl + nl + "[B]" + nl + "y = 2" + nl;
+        EXPECT_EQ(Find(text, "A", "x"), "1") << text;
+        EXPECT_EQ(Find(text, "B", "y"), "2") << text;
+        EXPECT_EQ(Find(text, "A", "y"), "<missing>") << text;
+    }
+    const std::string mixed = "[A]\rx=1\r\ny=2\nz=3\r\r[B]\r\nw=4";
+    for (const char* key : {"x", "y", "z"})
+        EXPECT_NE(Find(mixed, "A", key), "<missing>") << key;
+    EXPECT_EQ(Find(mixed, "B", "w"), "4");
+}
+
 TEST(IniLayout, WriteFollowsTheFileLineEnds)
 {
-    EXPECT_EQ(qdx_ini::Apply("[A]\r\nx=1\r\n", "A", "y", "2"), "[A]\r\nx=1\r\ny=2\r\n");
-    EXPECT_EQ(qdx_ini::Apply("[A]\r\nx=1\r\n", "A", "X", "3"), "[A]\r\nx=3\r\n");
-    EXPECT_EQ(qdx_ini::Apply("[A]\r\nx=1", "B", "y", "2"), "[A]\r\nx=1\r\n[B]\r\ny=2\r\n");
-    EXPECT_EQ(qdx_ini::Apply("[A]\nx=1", "A", "y", "2"), "[A]\nx=1\ny=2\n");
-    EXPECT_EQ(qdx_ini::Apply("[A]", "A", "y", "2"), "[A]\ny=2\n");
-    EXPECT_EQ(qdx_ini::Apply("", "A", "y", "2"), "[A]\ny=2\n");
-    // A file that ends in a lone CR: that CR ends the last line, which is completed to CR LF.
-    EXPECT_EQ(qdx_ini::Apply("[A]\r", "A", "y", "2"), "[A]\r\ny=2\n");
-    EXPECT_EQ(qdx_ini::Apply("x=1\r", "B", "y", "2"), "x=1\r\n[B]\ny=2\n");
+    struct Case {
+        const char* text;
+        const char* section;
+        const char* key;
+        const char* value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"[A]\r\nx=1\r\n", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
+        {"[A]\r\nx=1\r\n", "A", "X", "3", "[A]\r\nx=3\r\n"},
+        {"[A]\r\nx=1", "B", "y", "2", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n"},
+        {"[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n"},
+        {"[A]", "A", "y", "2", "[A]\ny=2\n"},
+        {"", "A", "y", "2", "[A]\ny=2\n"},
+        // Lone CR: the file's own line end, for new lines too.
+        {"[A]\rx=1\r[B]\rz=0\r", "A", "y", "2", "[A]\rx=1\ry=2\r[B]\rz=0\r"},
+        {"[A]\rx=1\r", "A", "x", "5", "[A]\rx=5\r"},
+        {"[A]\rx=1", "C", "y", "2", "[A]\rx=1\r[C]\ry=2\r"},
+        {"[A]\r", "A", "y", "2", "[A]\ry=2\r"},
+        {"[A]\rx=1\r[B]\rz=0\r", "A", nullptr, nullptr, "[B]\rz=0\r"},
+        // Mixed: the first line's end is the file's; a last line ending in a lone CR is complete.
+        {"[A]\r\nx=1\ry=1\n", "A", "z", "2", "[A]\r\nx=1\ry=1\nz=2\r\n"},
+        {"x=1\n[A]\r\nk=1\r", "A", "y", "2", "x=1\n[A]\r\nk=1\ry=2\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(qdx_ini::Apply(c.text, c.section, c.key, c.value), c.expected) << c.text;
 }
 
 TEST(IniLayout, EveryValueReadsBackAsWritten)

@@ -19,10 +19,10 @@
 //   RollValues=6                 key=value; blanks around names and values are ignored, and a
 //   TimeFont="DejaVu Sans"       value in matching quotes loses them
 //
-// Section and key names are compared ignoring ASCII case. CR LF and LF line ends read alike.
-// A write changes only the one line it is about: comments, blank lines, the order and keys this
-// program does not know stay exactly as they were; a missing key is added at the end of its
-// section, a missing section at the end of the file, in the file's own line-end style.
+// Section and key names are compared ignoring ASCII case. LF, CR LF and lone CR line ends read
+// alike. A write changes only the one line it is about: comments, blank lines, the order and keys
+// this program does not know stay exactly as they were; a missing key is added at the end of its
+// section, a missing section at the end of the file, with the line end of the file's first line.
 // The file is replaced atomically (a temporary file beside it is written, flushed to disk and
 // renamed over it), so a crash or a full disk never leaves it half written or empty.
 //
