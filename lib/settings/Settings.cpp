@@ -1,8 +1,10 @@
+#include <qdx/Log.h>
 #include <qdx/Settings.h>
 
 #include "settings/IniText.h"
 #include "settings/UserDirs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,16 +12,22 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
-// Guards the cached paths and makes each read-modify-write of the file one step, so two
-// threads of the process never lose each other's writes.
+// Three locks, taken in this order when more than one is held: the writers' lock makes each
+// read-modify-write of this process one step; the cache lock guards the notes made; the paths
+// lock guards the cached paths.
+std::mutex g_writeLock;
+std::mutex g_cacheLock;
+
 std::mutex& SettingsLock()
 {
     static std::mutex lock;
@@ -130,29 +138,136 @@ int CopyOut(const std::string& text, char* buffer, int size)
     return static_cast<int>(text.size());
 }
 
-enum class ReadResult { Ok, Missing, Failed };
+enum class ReadResult { Ok, Missing, Unusable };
 
-ReadResult ReadWholeFile(const std::string& path, std::string* text)
+// What stat says about a file's contents: a writer that replaces the file changes the inode,
+// one that writes in place the size or the times.
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    timespec mtime{};
+    timespec ctime{};
+};
+
+FileId IdOf(const struct stat& st)
+{
+    return FileId{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// Whether a file of this status may be read as a settings file; if not, `why` says so.
+bool Readable(const struct stat& st, std::string* why)
+{
+    if (!S_ISREG(st.st_mode)) {
+        *why = "is not a plain file";
+        return false;
+    }
+    if (st.st_size > kIniMaxFileSize) {
+        *why = "is larger than " + std::to_string(kIniMaxFileSize) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+std::string CannotRead(int error)
+{
+    return std::string("cannot be read (") + std::strerror(error) + ")";
+}
+
+// Reads the settings file at `path`. Anything but a regular file (after following links) of at
+// most kIniMaxFileSize bytes is Unusable, with the reason in `why`: it is never opened in a way
+// that could wait (a FIFO) nor read without end (a link to /dev/zero).
+ReadResult ReadSettingsFile(const std::string& path, std::string* text, FileId* id, std::string* why)
 {
     text->clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    char chunk[65536];
-    for (;;) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            // A link that leads nowhere is not a missing file: writing would replace the link.
+            struct stat link;
+            if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+                *why = "is a symbolic link to nothing";
+                return ReadResult::Unusable;
+            }
+            return ReadResult::Missing;
+        }
+        *why = CannotRead(errno);
+        return ReadResult::Unusable;
+    }
+    if (!Readable(st, why))
+        return ReadResult::Unusable;
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)  // removed just now
+            return ReadResult::Missing;
+        *why = CannotRead(errno);
+        return ReadResult::Unusable;
+    }
+    // The file may have been swapped since the stat: what counts is what was opened.
+    if (fstat(fd, &st) != 0 || !Readable(st, why)) {
+        if (why->empty())
+            *why = CannotRead(errno);
+        close(fd);
+        return ReadResult::Unusable;
+    }
+    *id = IdOf(st);
+    const std::size_t limit = static_cast<std::size_t>(kIniMaxFileSize) + 1;  // one more tells a grown file
+    text->resize(std::min(limit, static_cast<std::size_t>(st.st_size) + 1));
+    std::size_t got = 0;
+    while (got < limit) {
+        if (got == text->size())
+            text->resize(std::min(limit, text->size() * 2));
+        ssize_t n = read(fd, text->data() + got, text->size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            *why = CannotRead(errno);
             close(fd);
-            return ReadResult::Failed;
+            return ReadResult::Unusable;
         }
         if (n == 0)
             break;
-        text->append(chunk, static_cast<std::size_t>(n));
+        got += static_cast<std::size_t>(n);
     }
     close(fd);
+    text->resize(got);
+    if (got > static_cast<std::size_t>(kIniMaxFileSize)) {
+        *why = "is larger than " + std::to_string(kIniMaxFileSize) + " bytes";
+        return ReadResult::Unusable;
+    }
     return ReadResult::Ok;
+}
+
+struct View {
+    ReadResult result;
+    std::shared_ptr<const qdx_ini::IniIndex> index;
+    std::string note;  // to log (outside every lock): the file became unusable
+};
+
+// The settings file at `path`, parsed; a note to log when it cannot be used. Only the first
+// read that meets an unusable file makes the note.
+View Load(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(g_cacheLock);
+    static std::unordered_map<std::string, bool> noted;
+    std::string text, why;
+    FileId id;
+    View view{ReadSettingsFile(path, &text, &id, &why), nullptr, std::string()};
+    if (view.result == ReadResult::Ok)
+        view.index = std::make_shared<const qdx_ini::IniIndex>(text);
+    bool& done = noted[path];
+    if (view.result == ReadResult::Unusable && !done)
+        view.note = "Settings file " + path + " " + why + ": not used, the defaults apply and nothing is written to it";
+    done = view.result == ReadResult::Unusable;
+    return view;
+}
+
+// Logs a settings file's note. Never called with a lock of ours held: the log writer reads
+// settings too.
+void LogNote(const std::string& note)
+{
+    if (!note.empty())
+        LogWrite("Settings", note.c_str(), 0);
 }
 
 bool WriteAll(int fd, const std::string& text)
@@ -212,15 +327,8 @@ void RemoveStaleTemps(const std::string& path)
 
 // Replaces the file at `path` by `text`: a temporary file beside it is written, flushed to disk
 // and renamed over it, so the file is always either the old or the new text, never a mix.
-bool ReplaceFile(const std::string& requested, const std::string& text)
+bool ReplaceFile(const std::string& path, const std::string& text)
 {
-    // Write through a symbolic link rather than replacing the link by a plain file.
-    std::string path = requested;
-    char resolved[PATH_MAX];
-    struct stat lst;
-    if (lstat(requested.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(requested.c_str(), resolved))
-        path = resolved;
-
     RemoveStaleTemps(path);
     static unsigned serial = 0;
     std::string temp = path + kTempMark + std::to_string(getpid()) + "." + std::to_string(++serial);
@@ -253,10 +361,25 @@ bool ReadValue(const char* section, const char* key, const char* file, std::stri
 {
     if (!section || !key)
         return false;
-    std::string text;
-    if (ReadWholeFile(IniFile(file), &text) != ReadResult::Ok)
+    View view = Load(IniFile(file));
+    LogNote(view.note);
+    return view.index && view.index->Find(section, key, value);
+}
+
+// The file a write goes to: `path` itself, or the file a symbolic link there leads to, so that
+// the link stays a link.
+bool WriteTarget(const std::string& path, std::string* target)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        *target = path;
+        return true;
+    }
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved))
         return false;
-    return qdx_ini::Lookup(text, section, key, value);
+    *target = resolved;
+    return true;
 }
 
 std::string ReadOrDefault(const char* section, const char* key, const char* def, const char* file)
@@ -357,16 +480,25 @@ int IniWriteString(const char* section, const char* key, const char* value, cons
 {
     if (!qdx_ini::CanWrite(section, key, value))
         return -2;
-    std::string path = IniFile(file);
-    std::lock_guard<std::mutex> guard(SettingsLock());
-    std::string text;
-    // A file that exists but cannot be read is never overwritten: its settings would be lost.
-    if (ReadWholeFile(path, &text) == ReadResult::Failed)
+    const std::string path = IniFile(file);
+    View view = Load(path);
+    LogNote(view.note);
+    if (view.result == ReadResult::Unusable)
+        return -1;
+
+    std::lock_guard<std::mutex> guard(g_writeLock);
+    std::string target;
+    if (!WriteTarget(path, &target))
+        return -1;
+    std::string text, why;
+    FileId id;
+    // A file that cannot be read is never overwritten: its settings would be lost.
+    if (ReadSettingsFile(target, &text, &id, &why) == ReadResult::Unusable)
         return -1;
     std::string updated = qdx_ini::Apply(text, section, key, value);
     if (updated == text)
         return 0;
-    return ReplaceFile(path, updated) ? 0 : -1;
+    return ReplaceFile(target, updated) ? 0 : -1;
 }
 
 int IniReadString(const char* section, const char* key, const char* def, CString& out, const char* file)

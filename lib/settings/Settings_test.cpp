@@ -1,5 +1,7 @@
+#include <qdx/Log.h>
 #include <qdx/Settings.h>
 
+#include "log/LogInternal.h"
 #include "settings/IniText.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -344,6 +347,51 @@ TEST(SettingsReaders, MissingOrUnreadableFilesGiveDefaults)
     EXPECT_EQ(IniWriteString("SYS", "TimeFont", "Arial", dir.c_str()), -1);
 
     EXPECT_EQ(IniWriteString("SYS", "Key", "v", tmp.File("no/such/dir.ini").c_str()), -1);
+}
+
+// Paths that are no plain file, or too large a one: defaults, no hang, no write, one logged note.
+TEST(SettingsReaders, OnlyPlainFilesOfAtMostTheLimitAreUsed)
+{
+    TempDir tmp;
+    SetIniPath(tmp.File("own.ini").c_str());  // the log writer's own settings
+    qdx::log_internal::SetProgramDir(tmp.Path().c_str());
+    qdx::log_internal::ResetState();
+
+    const std::string fifo = tmp.File("fifo.ini"), zero = tmp.File("zero.ini"), dir = tmp.File("dir.ini"),
+                      dangling = tmp.File("dangling.ini"), large = tmp.File("large.ini"), fits = tmp.File("fits.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(tmp.File("nothing").c_str(), dangling.c_str()), 0);
+    const std::string head = "[SYS]\nRollValues=9\n;";
+    WriteFile(large, head + std::string(kIniMaxFileSize + 1 - head.size(), 'x'));
+    WriteFile(fits, head + std::string(kIniMaxFileSize - head.size(), 'x'));
+
+    EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, fits.c_str()), 9);
+    for (const std::string& path : {fifo, zero, dir, dangling, large}) {
+        struct stat before, after;
+        ASSERT_EQ(lstat(path.c_str(), &before), 0);
+        EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, path.c_str()), 6) << path;
+        EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, path.c_str()), 6) << path;
+        CString text;
+        EXPECT_EQ(IniReadString("SYS", "TimeFont", "Arial", text, path.c_str()), 5) << path;
+        EXPECT_EQ(IniWriteString("SYS", "TimeFont", "Arial", path.c_str()), -1) << path;
+        ASSERT_EQ(lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << path;  // never replaced
+        EXPECT_EQ(after.st_size, before.st_size) << path;
+    }
+    const std::string log = ReadFile(qdx::log_internal::CurrentPath());
+    qdx::log_internal::ResetState();
+    for (const std::string& path : {fifo, zero, dir, dangling, large}) {
+        const std::string note = "Settings file " + path + " ";
+        const std::size_t at = log.find(note);
+        EXPECT_NE(at, std::string::npos) << path << "\n" << log;
+        EXPECT_EQ(log.find(note, at + 1), std::string::npos) << "noted once: " << path;
+    }
+    EXPECT_NE(log.find(large + " is larger than 1048576 bytes"), std::string::npos);
+    EXPECT_NE(log.find(fifo + " is not a plain file"), std::string::npos);
+    qdx::log_internal::SetProgramDir(nullptr);
+    SetIniPath(nullptr);
 }
 
 TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)

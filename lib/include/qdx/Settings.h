@@ -24,7 +24,13 @@
 // this program does not know stay exactly as they were; a missing key is added at the end of its
 // section, a missing section at the end of the file, with the line end of the file's first line.
 // The file is replaced atomically (a temporary file beside it is written, flushed to disk and
-// renamed over it), so a crash or a full disk never leaves it half written or empty.
+// renamed over it), so a crash or a full disk never leaves it half written or empty. A symbolic
+// link to a file is written through.
+//
+// Only a regular file (after following links) of at most kIniMaxFileSize bytes is read. Any other
+// settings path (a FIFO, a device, a folder, a link to nothing, a file too large or unreadable)
+// reads as missing, so the defaults apply; it is never replaced by a write (-1), and the first
+// read that meets it logs a note naming the file and the reason.
 //
 // Every function takes an optional settings file; null means the file of GetIniPath. All
 // functions may be called from any thread; writes within one process are serialized.
@@ -36,6 +42,9 @@
 
 // Longest value IniReadString keeps (the rest of a longer value is cut off).
 inline constexpr int kIniMaxValue = 999;
+
+// Largest settings file read, in bytes (1 MiB): a larger one is not used.
+inline constexpr long kIniMaxFileSize = 1L << 20;
 
 // The executable's directory, without a trailing slash. A final "/Debug" or "/Release"
 // directory (any case) is dropped, so debug and release builds placed in those subdirectories
@@ -83,7 +92,8 @@ QDX_EXPORT void SetIniPath(const char* path);
 // Writes key=value into the section, creating the file, the section and the key as needed.
 // A null value removes the key; a null key removes the whole section.
 // Returns  0 written (or nothing to change),
-//         -1 the file could not be read or replaced (it is left as it was),
+//         -1 the file could not be read or replaced, or is not one to use (see above); it is
+//            left as it was,
 //         -2 a name or value that the layout cannot hold: an empty section or key, a section
 //            with ']', a key with '=' or starting with '[', ';' or '#', or a line break
 //            anywhere. Nothing is written.
