@@ -2,6 +2,7 @@
 #include <qdx/Settings.h>
 
 #include "settings/IniText.h"
+#include "settings/SettingsInternal.h"
 #include "settings/UserDirs.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@
 namespace {
 
 // Three locks, taken in this order when more than one is held: the writers' lock makes each
-// read-modify-write of this process one step; the cache lock guards the notes made; the paths
+// read-modify-write of this process one step; the cache lock guards the parsed files; the paths
 // lock guards the cached paths.
 std::mutex g_writeLock;
 std::mutex g_cacheLock;
@@ -155,6 +156,12 @@ FileId IdOf(const struct stat& st)
     return FileId{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
+bool operator==(const FileId& a, const FileId& b)
+{
+    return a.dev == b.dev && a.ino == b.ino && a.size == b.size && a.mtime.tv_sec == b.mtime.tv_sec &&
+           a.mtime.tv_nsec == b.mtime.tv_nsec && a.ctime.tv_sec == b.ctime.tv_sec && a.ctime.tv_nsec == b.ctime.tv_nsec;
+}
+
 // Whether a file of this status may be read as a settings file; if not, `why` says so.
 bool Readable(const struct stat& st, std::string* why)
 {
@@ -238,27 +245,48 @@ ReadResult ReadSettingsFile(const std::string& path, std::string* text, FileId* 
     return ReadResult::Ok;
 }
 
+// The parsed settings files, by the path their callers name. A file is parsed again only when
+// stat shows it changed (another process may have written it), so reading N keys costs N stats
+// and one parse.
+struct Parsed {
+    ReadResult result = ReadResult::Missing;
+    FileId id;
+    std::shared_ptr<const qdx_ini::IniIndex> index;  // when Ok
+    bool noted = false;  // Unusable: its note has been logged
+};
+
+std::unordered_map<std::string, Parsed> g_parsed;
+long g_parses = 0;
+
 struct View {
     ReadResult result;
     std::shared_ptr<const qdx_ini::IniIndex> index;
     std::string note;  // to log (outside every lock): the file became unusable
 };
 
-// The settings file at `path`, parsed; a note to log when it cannot be used. Only the first
-// read that meets an unusable file makes the note.
 View Load(const std::string& path)
 {
     std::lock_guard<std::mutex> guard(g_cacheLock);
-    static std::unordered_map<std::string, bool> noted;
+    if (g_parsed.size() >= 64 && g_parsed.find(path) == g_parsed.end())
+        g_parsed.clear();
+    Parsed& entry = g_parsed[path];
+    struct stat st;
+    if (entry.result == ReadResult::Ok && ::stat(path.c_str(), &st) == 0 && IdOf(st) == entry.id)
+        return View{entry.result, entry.index, std::string()};
+
     std::string text, why;
     FileId id;
     View view{ReadSettingsFile(path, &text, &id, &why), nullptr, std::string()};
-    if (view.result == ReadResult::Ok)
+    if (view.result == ReadResult::Ok) {
         view.index = std::make_shared<const qdx_ini::IniIndex>(text);
-    bool& done = noted[path];
-    if (view.result == ReadResult::Unusable && !done)
+        ++g_parses;
+    }
+    if (view.result == ReadResult::Unusable && !entry.noted)
         view.note = "Settings file " + path + " " + why + ": not used, the defaults apply and nothing is written to it";
-    done = view.result == ReadResult::Unusable;
+    entry.noted = view.result == ReadResult::Unusable;
+    entry.result = view.result;
+    entry.id = id;
+    entry.index = view.index;
     return view;
 }
 
@@ -465,6 +493,12 @@ void SetIniPath(const char* path)
 
 namespace qdx_ini {
 
+long ParseCount()
+{
+    std::lock_guard<std::mutex> guard(g_cacheLock);
+    return g_parses;
+}
+
 void SetExecutablePathForTests(const char* exePath)
 {
     std::lock_guard<std::mutex> guard(SettingsLock());
@@ -481,10 +515,18 @@ int IniWriteString(const char* section, const char* key, const char* value, cons
     if (!qdx_ini::CanWrite(section, key, value))
         return -2;
     const std::string path = IniFile(file);
+    // A file that reads so already is left alone: no lock, no rewrite (the readers write back
+    // keys at every start).
     View view = Load(path);
     LogNote(view.note);
     if (view.result == ReadResult::Unusable)
         return -1;
+    if (key) {
+        std::string now;
+        const bool has = view.index && view.index->Find(section, key, &now);
+        if (value ? has && now == value : !has)
+            return 0;
+    }
 
     std::lock_guard<std::mutex> guard(g_writeLock);
     std::string target;

@@ -3,6 +3,7 @@
 
 #include "log/LogInternal.h"
 #include "settings/IniText.h"
+#include "settings/SettingsInternal.h"
 
 #include <gtest/gtest.h>
 
@@ -394,6 +395,39 @@ TEST(SettingsReaders, OnlyPlainFilesOfAtMostTheLimitAreUsed)
     SetIniPath(nullptr);
 }
 
+TEST(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("t.ini");
+    std::string text = "[SYS]\n";
+    for (int i = 0; i < 50; ++i)
+        text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    WriteFile(ini, text);
+
+    const long before = qdx_ini::ParseCount();
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(IniReadInt("SYS", ("K" + std::to_string(i)).c_str(), -1, ini.c_str()), i);
+    EXPECT_EQ(qdx_ini::ParseCount() - before, 1);
+
+    // Another writer, in place: same inode and size, another modification time.
+    std::string changed = text;
+    changed.replace(changed.find("K7=7"), 4, "K7=8");
+    WriteFile(ini, changed);
+    timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, ini.c_str(), times, 0), 0);
+    EXPECT_EQ(IniReadInt("SYS", "K7", -1, ini.c_str()), 8);
+    EXPECT_EQ(IniReadInt("SYS", "K8", -1, ini.c_str()), 8);
+    EXPECT_EQ(qdx_ini::ParseCount() - before, 2);
+
+    // A write of what the file holds already changes nothing; a real one is read back.
+    EXPECT_EQ(IniWriteString("SYS", "K1", "1", ini.c_str()), 0);
+    EXPECT_EQ(IniWriteString("SYS", "K1", "one", ini.c_str()), 0);
+    CString value;
+    IniReadString("SYS", "K1", "", value, ini.c_str());
+    EXPECT_STREQ(value, "one");
+    EXPECT_EQ(qdx_ini::ParseCount() - before, 3);
+}
+
 TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
 {
     TempDir tmp;
@@ -458,9 +492,19 @@ TEST(SettingsWriter, ThreadsDoNotLoseEachOthersWrites)
             IniWriteString(section, key.c_str(), "v", ini.c_str());
         }
     };
-    std::thread a(writer, "A"), b(writer, "B");
+    // Readers beside them see each key either missing or written, never anything else.
+    auto reader = [&ini] {
+        for (int i = 0; i < 200; ++i) {
+            CString value;
+            IniReadString("A", ("K" + std::to_string(i % 20)).c_str(), "", value, ini.c_str());
+            EXPECT_TRUE(value.IsEmpty() || std::string(value) == "v") << value;
+        }
+    };
+    std::thread a(writer, "A"), b(writer, "B"), c(reader), d(reader);
     a.join();
     b.join();
+    c.join();
+    d.join();
     for (const char* section : {"A", "B"})
         for (int i = 0; i < 20; ++i) {
             std::string key = "K" + std::to_string(i);

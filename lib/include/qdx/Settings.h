@@ -32,6 +32,9 @@
 // reads as missing, so the defaults apply; it is never replaced by a write (-1), and the first
 // read that meets it logs a note naming the file and the reason.
 //
+// A file is parsed once and kept; it is read again only when stat shows another inode, size or
+// modification or change time, so reading many keys costs one parse.
+//
 // Every function takes an optional settings file; null means the file of GetIniPath. All
 // functions may be called from any thread; writes within one process are serialized.
 #pragma once
