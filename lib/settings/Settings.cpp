@@ -17,6 +17,7 @@
 #include <mutex>
 #include <signal.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -24,8 +25,8 @@
 namespace {
 
 // Three locks, taken in this order when more than one is held: the writers' lock makes each
-// read-modify-write of this process one step; the cache lock guards the parsed files; the paths
-// lock guards the cached paths.
+// read-modify-write of this process one step (the lock file does the same between processes);
+// the cache lock guards the parsed files; the paths lock guards the cached paths.
 std::mutex g_writeLock;
 std::mutex g_cacheLock;
 
@@ -410,6 +411,34 @@ bool WriteTarget(const std::string& path, std::string* target)
     return true;
 }
 
+// An advisory lock on "<file>.lock", held while it lives: writers in every process that use
+// this library take it around their read-modify-write, so none loses another's keys. Where no
+// lock file can be had the write goes ahead unlocked, as before there was one.
+class FileLock {
+public:
+    explicit FileLock(const std::string& file)
+    {
+        const std::string path = file + ".lock";
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        m_fd = open(path.c_str(), O_RDWR | O_CREAT | flags, 0666);
+        if (m_fd < 0)
+            m_fd = open(path.c_str(), O_RDONLY | flags);
+        if (m_fd >= 0)
+            while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FileLock()
+    {
+        if (m_fd >= 0)
+            close(m_fd);  // releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 std::string ReadOrDefault(const char* section, const char* key, const char* def, const char* file)
 {
     std::string value;
@@ -532,6 +561,7 @@ int IniWriteString(const char* section, const char* key, const char* value, cons
     std::string target;
     if (!WriteTarget(path, &target))
         return -1;
+    FileLock lock(target);
     std::string text, why;
     FileId id;
     // A file that cannot be read is never overwritten: its settings would be lost.

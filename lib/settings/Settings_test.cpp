@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -56,6 +57,7 @@ public:
                     names.push_back(e->d_name);
             closedir(d);
         }
+        std::sort(names.begin(), names.end());
         return names;
     }
 
@@ -448,7 +450,7 @@ TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
                              "[INTERNET]\r\nBrowser=firefox %s\r\n");
 
     ASSERT_EQ(stat(ini.c_str(), &after), 0);
-    EXPECT_EQ(tmp.Entries(), std::vector<std::string>{"t.ini"});  // no temporary file left
+    EXPECT_EQ(tmp.Entries(), (std::vector<std::string>{"t.ini", "t.ini.lock"}));  // no temporary file left
 
     // A write that changes nothing leaves the file alone.
     EXPECT_EQ(IniWriteString("SYS", "Mine", "keep", ini.c_str()), 0);
@@ -514,6 +516,37 @@ TEST(SettingsWriter, ThreadsDoNotLoseEachOthersWrites)
         }
 }
 
+TEST(SettingsWriter, ProcessesDoNotLoseEachOthersKeys)
+{
+    TempDir tmp;
+    std::string ini = tmp.File("shared.ini");
+    const int kKeys = 100;
+    pid_t children[2];
+    for (int p = 0; p < 2; ++p) {
+        children[p] = fork();
+        ASSERT_GE(children[p], 0);
+        if (children[p] == 0) {
+            int failed = 0;
+            for (int i = 0; i < kKeys; ++i) {
+                std::string key = "P" + std::to_string(p) + "K" + std::to_string(i);
+                failed += IniWriteString("SYS", key.c_str(), "v", ini.c_str()) != 0;
+            }
+            _exit(failed);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string text = ReadFile(ini);
+    int lost = 0;
+    for (int p = 0; p < 2; ++p)
+        for (int i = 0; i < kKeys; ++i)
+            lost += Find(text, "SYS", ("P" + std::to_string(p) + "K" + std::to_string(i)).c_str()) != "v";
+    EXPECT_EQ(lost, 0);
+}
+
 // A writer killed at any moment leaves the old file or the new one, never a torn one.
 TEST(SettingsWriter, SurvivesBeingKilledMidWrite)
 {
@@ -557,7 +590,7 @@ TEST(SettingsWriter, SurvivesBeingKilledMidWrite)
     }
     // The temporary files of killed writers are cleaned up by the next writer.
     EXPECT_EQ(IniWriteString("SYS", "K0", "done", ini.c_str()), 0);
-    EXPECT_EQ(tmp.Entries(), std::vector<std::string>{"killed.ini"});
+    EXPECT_EQ(tmp.Entries(), (std::vector<std::string>{"killed.ini", "killed.ini.lock"}));
 }
 
 } // namespace

@@ -24,8 +24,9 @@
 // this program does not know stay exactly as they were; a missing key is added at the end of its
 // section, a missing section at the end of the file, with the line end of the file's first line.
 // The file is replaced atomically (a temporary file beside it is written, flushed to disk and
-// renamed over it), so a crash or a full disk never leaves it half written or empty. A symbolic
-// link to a file is written through.
+// renamed over it), so a crash or a full disk never leaves it half written or empty. Each write
+// holds an advisory lock (flock) on "<file>.lock" beside the file, so programs writing the same
+// file at once never lose each other's keys. A symbolic link to a file is written through.
 //
 // Only a regular file (after following links) of at most kIniMaxFileSize bytes is read. Any other
 // settings path (a FIFO, a device, a folder, a link to nothing, a file too large or unreadable)
