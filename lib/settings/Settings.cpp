@@ -41,6 +41,8 @@ struct CachedPaths {
     std::string exeDir;
     std::string iniPath;
     std::string stateDir;
+    std::string userConfigDir;  // made on the first write of iniPath; empty for a portable copy
+    std::string folderName;     // SetProgramFolder; empty: the executable's name
     std::string iniOverride;  // SetIniPath; empty: none
     bool hasExeOverride = false;  // SetExecutablePathForTests
     std::string exeOverride;
@@ -100,15 +102,22 @@ const CachedPaths& FilledPaths()
             paths.exeDir = qdx_ini::ExeDirFromPath(exe);
             paths.iniPath = qdx_ini::IniPathFromPath(exe);
             paths.stateDir = paths.exeDir;
+            paths.userConfigDir.clear();
             if (!qdx_ini::KeepBesideExecutable(paths.exeDir)) {
-                // An installed copy: the user's own folders. Without a home folder there is no
-                // better place than the executable's, where writes then fail quietly.
+                // An installed copy: the user's own folders, named by the program or after its
+                // executable ("rolvek.ini" -> "rolvek"). Without a home folder there is no better
+                // place than the executable's, where writes then fail quietly.
+                const std::size_t slash = paths.iniPath.rfind('/');
+                const std::string base = paths.iniPath.substr(slash + 1, paths.iniPath.size() - slash - 5);
+                const std::string name = paths.folderName.empty() ? base : paths.folderName;
                 const std::string home = qdx_ini::HomeFolder();
-                const std::string config = qdx_ini::UserFolder(std::getenv("XDG_CONFIG_HOME"), home.c_str(), ".config");
-                const std::string state = qdx_ini::UserFolder(std::getenv("XDG_STATE_HOME"), home.c_str(), ".local/state");
+                const std::string config =
+                    qdx_ini::UserFolder(std::getenv("XDG_CONFIG_HOME"), home.c_str(), ".config", name);
+                const std::string state =
+                    qdx_ini::UserFolder(std::getenv("XDG_STATE_HOME"), home.c_str(), ".local/state", name);
                 if (!config.empty()) {
-                    MakeFolders(config);
-                    paths.iniPath = config + paths.iniPath.substr(paths.iniPath.rfind('/'));
+                    paths.userConfigDir = config;
+                    paths.iniPath = config + paths.iniPath.substr(slash);
                 }
                 if (!state.empty())
                     paths.stateDir = state;
@@ -385,6 +394,18 @@ bool ReplaceFile(const std::string& path, const std::string& text)
     return true;
 }
 
+// Creates the user's settings folder of an installed copy once a file in it is written.
+void MakeUserConfigFolder(const std::string& file)
+{
+    std::string dir;
+    {
+        std::lock_guard<std::mutex> guard(SettingsLock());
+        dir = FilledPaths().userConfigDir;
+    }
+    if (!dir.empty() && DirOf(file) == dir)
+        MakeFolders(dir);
+}
+
 // The key's value, or false when the key is missing or the file cannot be read.
 bool ReadValue(const char* section, const char* key, const char* file, std::string* value)
 {
@@ -520,6 +541,19 @@ void SetIniPath(const char* path)
     Paths().iniOverride = path ? path : "";
 }
 
+int SetProgramFolder(const char* name)
+{
+    const std::string folder = name ? name : "";
+    if (name && (folder.empty() || folder == "." || folder == ".." || folder.find('/') != std::string::npos))
+        return -2;
+    std::lock_guard<std::mutex> guard(SettingsLock());
+    CachedPaths& paths = Paths();
+    if (paths.filled && paths.folderName != folder)
+        return -1;
+    paths.folderName = folder;
+    return 0;
+}
+
 namespace qdx_ini {
 
 long ParseCount()
@@ -561,6 +595,7 @@ int IniWriteString(const char* section, const char* key, const char* value, cons
     std::string target;
     if (!WriteTarget(path, &target))
         return -1;
+    MakeUserConfigFolder(target);
     FileLock lock(target);
     std::string text, why;
     FileId id;

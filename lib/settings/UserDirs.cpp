@@ -35,7 +35,7 @@ bool KeepBesideExecutable(const std::string& exeDir)
     return ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string UserFolder(const char* xdgValue, const char* home, std::string_view homeRelative)
+std::string UserFolder(const char* xdgValue, const char* home, std::string_view homeRelative, std::string_view name)
 {
     std::string folder;
     if (xdgValue && xdgValue[0] == '/') {
@@ -52,7 +52,7 @@ std::string UserFolder(const char* xdgValue, const char* home, std::string_view 
         folder.pop_back();
     if (folder != "/")
         folder.push_back('/');
-    folder.append(kUserFolder);
+    folder.append(name);
     return folder;
 }
 

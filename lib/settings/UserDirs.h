@@ -2,10 +2,13 @@
 //
 // A copy of a program in a folder it may write to (unpacked into a home directory, on a USB
 // stick) keeps both beside the executable. An installed copy (/usr/bin, /usr/local/bin, or any
-// folder this process cannot write to) uses the user's folders of the XDG base directories:
+// folder this process cannot write to) uses the user's folders of the XDG base directories, in a
+// folder named by the program (SetProgramFolder) or after its executable:
 //
-//   settings  $XDG_CONFIG_HOME/rolvek/<base>.ini   (default ~/.config/rolvek/)
-//   logs      $XDG_STATE_HOME/rolvek/logs/...      (default ~/.local/state/rolvek/)
+//   settings  $XDG_CONFIG_HOME/<name>/<base>.ini   (default ~/.config/<name>/)
+//   logs      $XDG_STATE_HOME/<name>/logs/...      (default ~/.local/state/<name>/)
+//
+// The folders are made when something is written there, never merely for asking the path.
 //
 // Not exported from libqdx; GetIniPath and GetStateDir of <qdx/Settings.h> give the results.
 #pragma once
@@ -15,21 +18,18 @@
 
 namespace qdx_ini {
 
-// Name of the folder under the XDG base directories.
-inline constexpr char kUserFolder[] = "rolvek";
-
 // Whether settings and logs may stay beside an executable in `exeDir`: the folder is not one of
 // the system's program folders (/usr/..., /bin, /sbin, /snap, /nix/store) and this process may
 // create files in it. "" stands for the root folder.
 bool KeepBesideExecutable(const std::string& exeDir);
 
-// The user's folder for one XDG kind: `xdgValue` when it is an absolute path (the XDG rules ignore
-// relative ones), else `home` + "/" + `homeRelative`; then "/rolvek". "" when neither gives an
-// absolute path.
-//   UserFolder("/x/cfg", "/home/a", ".config")  -> "/x/cfg/rolvek"
-//   UserFolder(nullptr,  "/home/a", ".config")  -> "/home/a/.config/rolvek"
-//   UserFolder("cfg",    "/home/a", ".config")  -> "/home/a/.config/rolvek"
-std::string UserFolder(const char* xdgValue, const char* home, std::string_view homeRelative);
+// The program's folder for one XDG kind: `xdgValue` when it is an absolute path (the XDG rules
+// ignore relative ones), else `home` + "/" + `homeRelative`; then "/" + `name`. "" when neither
+// gives an absolute path.
+//   UserFolder("/x/cfg", "/home/a", ".config", "rolvek")  -> "/x/cfg/rolvek"
+//   UserFolder(nullptr,  "/home/a", ".config", "rolvek")  -> "/home/a/.config/rolvek"
+//   UserFolder("cfg",    "/home/a", ".config", "rolvek")  -> "/home/a/.config/rolvek"
+std::string UserFolder(const char* xdgValue, const char* home, std::string_view homeRelative, std::string_view name);
 
 // The user's home folder: $HOME when absolute, else the password database's entry; "" if none.
 std::string HomeFolder();

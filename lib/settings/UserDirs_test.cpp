@@ -55,6 +55,7 @@ protected:
                 unsetenv(name);
         }
         qdx_ini::SetExecutablePathForTests(nullptr);
+        SetProgramFolder(nullptr);
         qdx::log_internal::ResetState();
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
@@ -96,15 +97,15 @@ protected:
 TEST(UserFolderRules, FollowTheXdgBaseDirectoryRules)
 {
     using qdx_ini::UserFolder;
-    EXPECT_EQ(UserFolder("/x/cfg", "/home/a", ".config"), "/x/cfg/rolvek");
-    EXPECT_EQ(UserFolder("/x/cfg//", "/home/a", ".config"), "/x/cfg/rolvek");
-    EXPECT_EQ(UserFolder(nullptr, "/home/a", ".config"), "/home/a/.config/rolvek");
-    EXPECT_EQ(UserFolder("", "/home/a/", ".local/state"), "/home/a/.local/state/rolvek");
+    EXPECT_EQ(UserFolder("/x/cfg", "/home/a", ".config", "rolvek"), "/x/cfg/rolvek");
+    EXPECT_EQ(UserFolder("/x/cfg//", "/home/a", ".config", "qdx-time"), "/x/cfg/qdx-time");
+    EXPECT_EQ(UserFolder(nullptr, "/home/a", ".config", "rolvek"), "/home/a/.config/rolvek");
+    EXPECT_EQ(UserFolder("", "/home/a/", ".local/state", "rolvek"), "/home/a/.local/state/rolvek");
     // Relative values are ignored, as the XDG rules say.
-    EXPECT_EQ(UserFolder("cfg", "/home/a", ".config"), "/home/a/.config/rolvek");
-    EXPECT_EQ(UserFolder("/", "/home/a", ".config"), "/rolvek");
-    EXPECT_EQ(UserFolder(nullptr, nullptr, ".config"), "");
-    EXPECT_EQ(UserFolder(nullptr, "relative/home", ".config"), "");
+    EXPECT_EQ(UserFolder("cfg", "/home/a", ".config", "rolvek"), "/home/a/.config/rolvek");
+    EXPECT_EQ(UserFolder("/", "/home/a", ".config", "rolvek"), "/rolvek");
+    EXPECT_EQ(UserFolder(nullptr, nullptr, ".config", "rolvek"), "");
+    EXPECT_EQ(UserFolder(nullptr, "relative/home", ".config", "rolvek"), "");
 }
 
 TEST(UserFolderRules, SystemProgramFoldersAreNeverPortable)
@@ -141,11 +142,18 @@ TEST_F(UserDirsTest, AnInstalledCopyUsesTheUsersFolders)
     EXPECT_STREQ(exeDir, "/usr/bin");  // the executable's folder itself is still reported
     EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
     EXPECT_EQ(StateDir(), m_dir + "/state/rolvek");
-    EXPECT_TRUE(IsDir(m_dir + "/cfg/rolvek"));
+    CString text;
+    IniReadString("SYS", "TimeFont", "Arial", text);
+    EXPECT_FALSE(IsDir(m_dir + "/cfg/rolvek"));  // asking and reading make no folder
+    EXPECT_FALSE(IsDir(m_dir + "/state/rolvek"));
 
-    // The readers create their keys there, and nothing is written beside the executable.
+    // The readers create their keys there (and the folder, private to the user), and nothing
+    // is written beside the executable.
     EXPECT_EQ(IniReadInt("SYS", "RollsPerRun", 100000), 100000);
     EXPECT_NE(ReadFile(m_dir + "/cfg/rolvek/rolvek.ini").find("RollsPerRun=100000"), std::string::npos);
+    struct stat st;
+    ASSERT_EQ(stat((m_dir + "/cfg/rolvek").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_NE(access("/usr/bin/rolvek.ini", F_OK), 0);
 
     // The choice is made once: a later change of the environment does not move the files.
@@ -159,11 +167,41 @@ TEST_F(UserDirsTest, WithoutXdgVariablesTheHomeFolderDefaultsApply)
     ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
     UseExecutable("/usr/local/bin/Rolvek-Check", nullptr, "relative/ignored", home.c_str());
 
+    ASSERT_EQ(SetProgramFolder("rolvek"), 0);
     EXPECT_EQ(IniPath(), home + "/.config/rolvek/Rolvek-Check.ini");
     EXPECT_EQ(StateDir(), home + "/.local/state/rolvek");
-    struct stat st;
-    ASSERT_EQ(stat((home + "/.config/rolvek").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);  // private to the user
+}
+
+TEST_F(UserDirsTest, EachProgramNamesItsFolderOrGetsItsExecutablesName)
+{
+    struct Case {
+        const char* exe;
+        const char* folder;  // given to SetProgramFolder; null: none
+        const char* ini;     // under the config folder
+        const char* state;
+    };
+    const Case cases[] = {
+        {"/usr/bin/rolvek", "rolvek", "rolvek/rolvek.ini", "rolvek"},
+        {"/usr/bin/rolvek-check", "rolvek", "rolvek/rolvek-check.ini", "rolvek"},
+        {"/usr/bin/qdx-time", "qdx-time", "qdx-time/qdx-time.ini", "qdx-time"},
+        {"/usr/bin/other-tool", nullptr, "other-tool/other-tool.ini", "other-tool"},
+        {"/usr/local/bin/ToolRelease.bin", nullptr, "Tool/Tool.ini", "Tool"},
+    };
+    for (const Case& c : cases) {
+        UseExecutable(c.exe, (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), "/nonexistent");
+        ASSERT_EQ(SetProgramFolder(c.folder), 0) << c.exe;
+        EXPECT_EQ(IniPath(), m_dir + "/cfg/" + c.ini) << c.exe;
+        EXPECT_EQ(StateDir(), m_dir + "/state/" + c.state) << c.exe;
+    }
+    // Named once: once the paths are decided another name is refused, the same one is fine.
+    EXPECT_EQ(SetProgramFolder("elsewhere"), -1);
+    EXPECT_EQ(SetProgramFolder("Tool"), -1);  // it came from the executable, not from a call
+    UseExecutable("/usr/bin/x", (m_dir + "/cfg").c_str(), nullptr, "/nonexistent");
+    for (const char* bad : {"", ".", "..", "a/b"})
+        EXPECT_EQ(SetProgramFolder(bad), -2) << bad;
+    EXPECT_EQ(SetProgramFolder("x-name"), 0);
+    EXPECT_EQ(IniPath(), m_dir + "/cfg/x-name/x.ini");
+    EXPECT_EQ(SetProgramFolder("x-name"), 0);
 }
 
 TEST_F(UserDirsTest, AFolderThisProcessCannotWriteCountsAsInstalled)

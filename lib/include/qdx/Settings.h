@@ -8,6 +8,7 @@
 // - IniReadInt / IniReadBool: read a number or a YES/NO flag, creating a missing key with its
 //   default, so that after one start the file lists every setting the program uses.
 // - IniWriteString: write (or remove) one key.
+// - SetProgramFolder: the name of an installed program's folder under the user's XDG folders.
 //
 //   int values = IniReadInt("SYS", "RollValues", 6);        // creates RollValues=6 when missing
 //   IniWriteString("SYS", "TimeFont", "DejaVu Sans");
@@ -67,9 +68,10 @@ int GetExeDir(char (&buffer)[N])
 // extension and without a final "Debug" or "Release" (any case): TOOLRELEASE gives TOOL.ini.
 // That holds whenever this process may create files in GetExeDir and it is not a system program
 // folder (/usr/..., /bin, /sbin): a portable copy keeps its settings beside it. An installed copy
-// uses "$XDG_CONFIG_HOME/rolvek/<base>.ini" instead (~/.config/rolvek/ when the variable is unset
-// or relative), creating that folder. Decided at the first request, then fixed for the process.
-// Copies and returns like GetExeDir.
+// uses "$XDG_CONFIG_HOME/<folder>/<base>.ini" instead (~/.config/<folder>/ when the variable is
+// unset or relative), where <folder> is the name given to SetProgramFolder, else <base>. That
+// folder is made (private to the user) by the first write, not by asking for the path.
+// Decided at the first request, then fixed for the process. Copies and returns like GetExeDir.
 QDX_EXPORT int GetIniPath(char* buffer, int size);
 QDX_EXPORT int GetIniPath(CString& path);
 template <int N>
@@ -79,7 +81,7 @@ int GetIniPath(char (&buffer)[N])
 }
 
 // The folder under which the log writer keeps its "logs" folder: GetExeDir for a portable copy
-// (as for GetIniPath), else "$XDG_STATE_HOME/rolvek" (~/.local/state/rolvek by default).
+// (as for GetIniPath), else "$XDG_STATE_HOME/<folder>" (~/.local/state/<folder> by default).
 // Copies and returns like GetExeDir.
 QDX_EXPORT int GetStateDir(char* buffer, int size);
 QDX_EXPORT int GetStateDir(CString& dir);
@@ -88,6 +90,14 @@ int GetStateDir(char (&buffer)[N])
 {
     return GetStateDir(buffer, N);
 }
+
+// Names the folder an installed program keeps its settings and logs in, under the user's XDG
+// folders; call it at the start of main(), before anything asks for a path. Programs that share
+// a settings file name the same folder: rolvek and rolvek-check both use "rolvek". Null goes back
+// to the default, the executable's name without extension ("qdx-time" for /usr/bin/qdx-time).
+// Returns 0, -1 when the paths were already decided with another name (nothing changes),
+// -2 for a name that is empty, "." or ".." or holds a '/'.
+QDX_EXPORT int SetProgramFolder(const char* name);
 
 // Makes `path` the settings file of this process in place of the one beside the executable
 // (null restores that one). For tests and for programs that keep their settings elsewhere.
