@@ -8,6 +8,7 @@
 // totals. Settings come from the window's settings file, rolvek.ini beside the program; options
 // override them for this call only. SIGINT or SIGTERM stops the check early: the report of the
 // runs completed so far is printed, marked as interrupted, and the exit code is 128 + signal.
+#include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
 #include <csignal>
@@ -49,6 +50,7 @@ void CatchStopSignals()
 
 int main(int argc, char** argv)
 {
+    StartProgram("rolvek");
     CheckOptions options;
     std::string error;
     if (!ParseCheckOptions(argc, argv, options, error)) {

@@ -12,6 +12,7 @@
 // The page addresses are settings of section [INTERNET] in qdx-time.ini beside the program.
 // Exit codes: 0 done, 1 the reading failed, 2 bad arguments, 3 the clock could not be set.
 #include <qdx/DateTime.h>
+#include <qdx/Platform.h>
 #include <qdx/String.h>
 
 #include <cstdio>
@@ -51,6 +52,7 @@ std::string Show(const CQDXDateTime& value)
 
 int main(int argc, char** argv)
 {
+    StartProgram("qdx-time");
     std::string page;
     const char* url = nullptr;
     int twoReadings = 0;

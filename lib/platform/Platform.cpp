@@ -1,10 +1,14 @@
 #include <qdx/Platform.h>
+#include <qdx/Settings.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 void* TaskMemAlloc(std::size_t size)
 {
@@ -89,4 +93,33 @@ int ClockSet(const timespec& when)
 ClockSetter SetClockSetter(ClockSetter setter)
 {
     return Swap(g_clockSet, std::move(setter));
+}
+
+int OpenStandardDescriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lower ones are open, so the lowest free descriptor is `fd` itself.
+        const int opened = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+        if (opened < 0)
+            return -1;
+        if (opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+    return 0;
+}
+
+void StartProgram(const char* folder)
+{
+    if (OpenStandardDescriptors() != 0) {
+        static const char message[] = "cannot open /dev/null for a closed standard descriptor\n";
+        if (write(2, message, sizeof message - 1) < 0) {
+            // Nowhere left to say it.
+        }
+        _exit(1);
+    }
+    SetProgramFolder(folder);
 }

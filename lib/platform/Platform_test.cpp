@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -113,6 +117,41 @@ TEST(Hooks, ClockSeamsReplaceTheRealClock)
     EXPECT_EQ(ClockSet(timespec{42, 0}), 0);
     EXPECT_EQ(asked.tv_sec, 42);
     SetClockSetter(nullptr);
+}
+
+// With standard descriptors closed, the next file opened must not take their place, and using
+// them must fail rather than quietly succeed.
+TEST(StandardDescriptors, ClosedOnesAreFilledSoThatUsingThemFails)
+{
+    const int closedSets[][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}};
+    for (const int* closed : closedSets) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int saved = dup(2);  // for telling what went wrong
+            for (int fd = 0; fd < 3; ++fd)
+                if (closed[fd])
+                    close(fd);
+            int fault = OpenStandardDescriptors() == 0 ? 0 : 1;
+            int file = open("/dev/null", O_RDWR);
+            if (file < 3)
+                fault |= 2;
+            char byte = 'x';
+            for (int fd = 0; fd < 3; ++fd) {
+                if (fcntl(fd, F_GETFD) == -1)
+                    fault |= 4;
+                else if (closed[fd] && (fd == 0 ? read(fd, &byte, 1) : write(fd, &byte, 1)) != -1)
+                    fault |= 8;
+            }
+            if (fault)
+                dprintf(saved, "closed %d%d%d: fault %d\n", closed[0], closed[1], closed[2], fault);
+            _exit(fault);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << closed[0] << closed[1] << closed[2];
+    }
 }
 
 } // namespace

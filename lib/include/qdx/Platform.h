@@ -8,6 +8,7 @@
 //   the sink an application registers.
 // - ClockNow / ClockSet: the wall clock and setting it. Tests install a fixed instant and a fake
 //   setter, so no test depends on the time of day or ever sets the machine's clock.
+// - StartProgram / OpenStandardDescriptors: what a program does first in main().
 #pragma once
 
 #include <qdx/qdx_export.h>
@@ -81,3 +82,19 @@ QDX_EXPORT int ClockSet(const timespec& when);
 using ClockSetter = std::function<int(const timespec& when)>;
 // Installs a replacement for ClockSet (an empty function restores the real one); returns the previous one.
 QDX_EXPORT ClockSetter SetClockSetter(ClockSetter setter);
+
+// --- the start of a program ------------------------------------------------------------------
+
+// Makes sure descriptors 0, 1 and 2 are open, so that no file opened later (a log, a settings
+// file) takes the place of standard output and receives what was meant for it. A closed one is
+// opened on /dev/null the wrong way round (standard input for writing, output and error for
+// reading), so that using it fails loudly instead of quietly doing nothing: a report written to
+// a closed standard output ends with EBADF. Returns 0, or -1 when /dev/null cannot be opened.
+QDX_EXPORT int OpenStandardDescriptors();
+
+// The first call of a program's main(), before anything opens a file:
+//   int main(int argc, char** argv) { StartProgram("rolvek"); ... }
+// OpenStandardDescriptors, then SetProgramFolder(folder) of <qdx/Settings.h> (null: the
+// executable's name). A program whose standard descriptors cannot be made safe ends here with
+// exit status 1.
+QDX_EXPORT void StartProgram(const char* folder);
