@@ -5,12 +5,15 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -28,35 +31,53 @@ std::string Env(const char* name, const char* fallback)
     return value && *value ? std::string(value) : std::string(fallback);
 }
 
-std::string HomeDir(const char* sub)
+std::vector<std::string> SplitList(const std::string& list, char separator)
 {
-    return Env("HOME", "") + sub;
-}
-
-std::vector<std::string> SplitDirs(const std::string& list)
-{
-    std::vector<std::string> dirs;
-    size_t start = 0;
+    std::vector<std::string> items;
+    std::size_t start = 0;
     while (start <= list.size()) {
-        size_t end = list.find(':', start);
+        std::size_t end = list.find(separator, start);
         if (end == std::string::npos)
             end = list.size();
         if (end > start)
-            dirs.push_back(list.substr(start, end - start));
+            items.push_back(list.substr(start, end - start));
         start = end + 1;
     }
+    return items;
+}
+
+// The folders of one XDG kind, most important first: the user's ($homeVar, else ~/homeDefault),
+// then the system's ($dirsVar, else dirsDefault). Relative paths are ignored, as the XDG rules say.
+std::vector<std::string> XdgDirs(const char* homeVar, const char* homeDefault, const char* dirsVar,
+                                 const char* dirsDefault)
+{
+    std::vector<std::string> dirs;
+    std::string home = Env(homeVar, "");
+    if (home[0] != '/') {
+        const std::string user = Env("HOME", "");
+        home = user[0] == '/' ? user + "/" + homeDefault : std::string();
+    }
+    if (!home.empty())
+        dirs.push_back(home);
+    for (const std::string& dir : SplitList(Env(dirsVar, dirsDefault), ':'))
+        if (dir[0] == '/')
+            dirs.push_back(dir);
     return dirs;
 }
 
-// The value of `key` in group `group` of a freedesktop key file, or "" when absent.
+// The value of `key` in group `group` of a freedesktop key file, or "" when absent. Only a
+// regular file is read: a FIFO in its place must not hold the caller.
 std::string ReadKeyFile(const std::string& path, const char* group, const char* key)
 {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
     std::ifstream in(path);
     if (!in)
         return {};
     std::string line;
     bool inGroup = false;
-    const size_t keyLength = std::strlen(key);
+    const std::size_t keyLength = std::strlen(key);
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -66,7 +87,7 @@ std::string ReadKeyFile(const std::string& path, const char* group, const char* 
         }
         if (!inGroup || line.compare(0, keyLength, key) != 0)
             continue;
-        size_t at = keyLength;
+        std::size_t at = keyLength;
         while (at < line.size() && line[at] == ' ')
             ++at;
         if (at < line.size() && line[at] == '=') {
@@ -79,43 +100,105 @@ std::string ReadKeyFile(const std::string& path, const char* group, const char* 
     return {};
 }
 
-std::vector<std::string> DataDirs()
+constexpr char kHttpType[] = "x-scheme-handler/http";
+
+// The desktop file ids a list gives for http addresses in `group`: "a.desktop;b.desktop;".
+std::vector<std::string> ListedIds(const std::string& path, const char* group)
 {
-    std::vector<std::string> dirs{Env("XDG_DATA_HOME", HomeDir("/.local/share").c_str())};
-    for (const std::string& dir : SplitDirs(Env("XDG_DATA_DIRS", "/usr/local/share:/usr/share")))
-        dirs.push_back(dir);
-    return dirs;
+    std::vector<std::string> ids;
+    for (const std::string& id : SplitList(ReadKeyFile(path, group, kHttpType), ';'))
+        if (id.find('/') == std::string::npos)
+            ids.push_back(id);
+    return ids;
 }
 
-// The Exec= line of the desktop entry that the freedesktop default for http addresses names.
+// The file of desktop file id `id` under an applications folder: "vendor-web.desktop" may be
+// "vendor-web.desktop" or "vendor/web.desktop" (the id joins sub-folders with '-').
+std::string FindEntry(const std::string& folder, const std::string& id, int depth = 0)
+{
+    struct stat st;
+    std::string path = folder + "/" + id;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return path;
+    for (std::size_t dash = id.find('-'); dash != std::string::npos && depth < 4; dash = id.find('-', dash + 1)) {
+        path = FindEntry(folder + "/" + id.substr(0, dash), id.substr(dash + 1), depth + 1);
+        if (!path.empty())
+            return path;
+    }
+    return {};
+}
+
+// The Exec= line of the installed desktop entry `id`, "" when it is not installed: the entry in
+// the most important data folder counts, and one marked Hidden hides the others.
+std::string InstalledExec(const std::string& id, const std::vector<std::string>& dataDirs)
+{
+    for (const std::string& dir : dataDirs) {
+        const std::string entry = FindEntry(dir + "/applications", id);
+        if (entry.empty())
+            continue;
+        if (ReadKeyFile(entry, "Desktop Entry", "Hidden") == "true")
+            return {};
+        return ReadKeyFile(entry, "Desktop Entry", "Exec");
+    }
+    return {};
+}
+
+// The Exec= line of the desktop's default application for http addresses, found as the
+// freedesktop rules for default applications say:
+//  1. the lists in order: in each config folder, then in each data folder's applications
+//     folder, "<desktop>-mimeapps.list" for each name in $XDG_CURRENT_DESKTOP (lower case),
+//     then "mimeapps.list" (and the older "defaults.list" of the data folders);
+//  2. the first installed entry of a list's [Default Applications];
+//  3. failing that, the first installed one among the [Added Associations] of the lists and
+//     then the mimeinfo.cache of each data folder, leaving out what a more important or the
+//     same list puts under [Removed Associations].
 std::string DesktopDefaultBrowser()
 {
-    std::vector<std::string> lists{Env("XDG_CONFIG_HOME", HomeDir("/.config").c_str()) + "/mimeapps.list"};
-    for (const std::string& dir : SplitDirs(Env("XDG_CONFIG_DIRS", "/etc/xdg")))
-        lists.push_back(dir + "/mimeapps.list");
-    const std::vector<std::string> dataDirs = DataDirs();
-    for (const std::string& dir : dataDirs)
-        lists.push_back(dir + "/applications/mimeapps.list");
-    for (const std::string& dir : dataDirs)
-        lists.push_back(dir + "/applications/defaults.list");
+    const std::vector<std::string> configDirs = XdgDirs("XDG_CONFIG_HOME", ".config", "XDG_CONFIG_DIRS", "/etc/xdg");
+    const std::vector<std::string> dataDirs =
+        XdgDirs("XDG_DATA_HOME", ".local/share", "XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+    std::vector<std::string> desktops = SplitList(Env("XDG_CURRENT_DESKTOP", ""), ':');
+    for (std::string& name : desktops)
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
+    std::vector<std::string> lists;
+    auto addLists = [&](const std::string& dir) {
+        for (const std::string& name : desktops)
+            lists.push_back(dir + "/" + name + "-mimeapps.list");
+        lists.push_back(dir + "/mimeapps.list");
+    };
+    for (const std::string& dir : configDirs)
+        addLists(dir);
+    for (const std::string& dir : dataDirs) {
+        addLists(dir + "/applications");
+        lists.push_back(dir + "/applications/defaults.list");
+    }
+
+    std::vector<std::string> removed, associated;
+    auto isRemoved = [&](const std::string& id) {
+        return std::find(removed.begin(), removed.end(), id) != removed.end();
+    };
     for (const std::string& list : lists) {
-        std::string ids = ReadKeyFile(list, "Default Applications", "x-scheme-handler/http");
-        size_t start = 0;
-        while (start < ids.size()) {
-            size_t end = ids.find(';', start);
-            if (end == std::string::npos)
-                end = ids.size();
-            std::string id = ids.substr(start, end - start);
-            start = end + 1;
-            if (id.empty() || id.find('/') != std::string::npos)
-                continue;
-            for (const std::string& dir : dataDirs) {
-                std::string exec = ReadKeyFile(dir + "/applications/" + id, "Desktop Entry", "Exec");
-                if (!exec.empty())
-                    return exec;
-            }
+        for (const std::string& id : ListedIds(list, "Removed Associations"))
+            removed.push_back(id);
+        for (const std::string& id : ListedIds(list, "Default Applications")) {
+            std::string exec = InstalledExec(id, dataDirs);
+            if (!exec.empty())
+                return exec;
         }
+        for (const std::string& id : ListedIds(list, "Added Associations"))
+            if (!isRemoved(id))
+                associated.push_back(id);
+    }
+    for (const std::string& dir : dataDirs)
+        for (const std::string& id : ListedIds(dir + "/applications/mimeinfo.cache", "MIME Cache"))
+            if (!isRemoved(id))
+                associated.push_back(id);
+    for (const std::string& id : associated) {
+        std::string exec = InstalledExec(id, dataDirs);
+        if (!exec.empty())
+            return exec;
     }
     return {};
 }

@@ -15,6 +15,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -60,6 +62,7 @@ protected:
         SetMessageBoxHook(previousHook);
         SetIniPath(nullptr);
         unsetenv("BROWSER");
+        unsetenv("XDG_CURRENT_DESKTOP");
         fs::remove_all(dir);
     }
 
@@ -137,6 +140,67 @@ TEST_F(BrowserTest, FindsTheDesktopDefaultForHttp)
     ASSERT_EQ(LaunchBrowser("http://www.example.org/", 1), 0);
     EXPECT_EQ(StoredBrowser(), "\"" + script.string() + "\" --new-window ");
     EXPECT_EQ(ReadFile(dir / "args.txt"), "--new-window\nhttp://www.example.org/\n");
+}
+
+// The freedesktop lookup of the default application, list by list. Each case writes its files
+// (paths under the test's folder) and names the Exec= line it must find ("" for none).
+TEST_F(BrowserTest, FollowsTheFreedesktopLookupOrder)
+{
+    struct Case {
+        const char* what;
+        const char* desktops;  // $XDG_CURRENT_DESKTOP
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* exec;
+    };
+    auto entry = [](const char* exec) { return std::string("[Desktop Entry]\nType=Application\nExec=") + exec + "\n"; };
+    auto defaults = [](const char* ids) { return std::string("[Default Applications]\nx-scheme-handler/http=") + ids + "\n"; };
+    const std::string installed = "data/applications/";
+    const Case cases[] = {
+        {"desktop-specific lists first, in the order of the desktops", "X-Test:GNOME",
+         {{"config/mimeapps.list", defaults("plain.desktop")}, {"config/gnome-mimeapps.list", defaults("gnome.desktop")},
+          {"config/x-test-mimeapps.list", defaults("xtest.desktop")}, {installed + "plain.desktop", entry("plain %u")},
+          {installed + "gnome.desktop", entry("gnome %u")}, {installed + "xtest.desktop", entry("xtest %u")}},
+         "xtest %u"},
+        {"a desktop's list in the system config folders beats the plain one there", "GNOME",
+         {{"sysconfig/mimeapps.list", defaults("plain.desktop")}, {"sysconfig/gnome-mimeapps.list", defaults("gnome.desktop")},
+          {installed + "plain.desktop", entry("plain")}, {installed + "gnome.desktop", entry("gnome")}},
+         "gnome"},
+        {"a default not installed gives way to the next list's", "",
+         {{"config/mimeapps.list", defaults("gone.desktop")}, {"sysdata/applications/mimeapps.list", defaults("b.desktop")},
+          {"sysdata/applications/b.desktop", entry("b")}},
+         "b"},
+        {"only mimeinfo.cache lists it", "",
+         {{"sysdata/applications/mimeinfo.cache", "[MIME Cache]\nx-scheme-handler/http=cache.desktop;\n"},
+          {"sysdata/applications/cache.desktop", entry("cache %U")}},
+         "cache %U"},
+        {"added associations before the cache, removed ones left out", "",
+         {{"config/mimeapps.list", "[Removed Associations]\nx-scheme-handler/http=one.desktop;\n"},
+          {"sysconfig/mimeapps.list", "[Added Associations]\nx-scheme-handler/http=one.desktop;\n"},
+          {"sysdata/applications/mimeinfo.cache", "[MIME Cache]\nx-scheme-handler/http=one.desktop;two.desktop;\n"},
+          {installed + "one.desktop", entry("one")}, {installed + "two.desktop", entry("two")}},
+         "two"},
+        {"an id with a dash may name a sub-folder", "",
+         {{"config/mimeapps.list", defaults("vendor-web.desktop")}, {installed + "vendor/web.desktop", entry("web")}},
+         "web"},
+        {"a hidden entry in the user's folder hides the system's", "",
+         {{"config/mimeapps.list", defaults("b.desktop")}, {installed + "b.desktop", "[Desktop Entry]\nHidden=true\n"},
+          {"sysdata/applications/b.desktop", entry("b")}},
+         ""},
+    };
+    for (const Case& c : cases) {
+        for (const char* sub : {"config", "sysconfig", "data", "sysdata"})
+            fs::remove_all(dir / sub);
+        setenv("XDG_CONFIG_DIRS", (dir / "sysconfig").c_str(), 1);
+        setenv("XDG_DATA_DIRS", (dir / "sysdata").c_str(), 1);
+        setenv("XDG_CURRENT_DESKTOP", c.desktops, 1);
+        for (const auto& [path, text] : c.files) {
+            fs::create_directories((dir / path).parent_path());
+            WriteFile(dir / path, text);
+        }
+        char found[1001];
+        GetRegisteredBrowser(found, sizeof found);
+        EXPECT_STREQ(found, c.exec) << c.what;
+    }
 }
 
 TEST_F(BrowserTest, ShellCharactersReachTheBrowserAsOneArgument)

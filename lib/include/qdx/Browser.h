@@ -4,10 +4,12 @@
 //   LaunchBrowser("/tmp/report.htm", 1);              // return once the browser has ended
 //
 // The browser command comes from the registered handler for http addresses: the command in
-// $BROWSER when it is set, otherwise the Exec= line of the desktop entry that the freedesktop
-// default for x-scheme-handler/http names. It is rebuilt (placeholders such as %u, "%1" and a
-// leading http: field dropped, backslashes turned into "/") and kept as `Browser` in section
-// "INTERNET" of the settings file, which is used as it stands when no handler is registered.
+// $BROWSER when it is set, otherwise the Exec= line of the desktop's default application for
+// x-scheme-handler/http, looked up as the freedesktop rules say (desktop-specific and plain
+// mimeapps.list files of the config and data folders, then mimeinfo.cache). At every launch it is
+// rebuilt (placeholders such as %u, "%1" and a leading http: field dropped, backslashes turned
+// into "/") and stored as `Browser` in section "INTERNET" of the settings file, replacing what
+// was there; the stored command is used as it stands only when no handler is registered.
 // The browser is started directly, never through a shell: the document always reaches it as
 // one argument, whatever characters it holds.
 #pragma once
