@@ -2,6 +2,12 @@
 // open log file, the flush counters and the settings that shape a line. A recursive lock guards
 // it (a settings reader that reports a failure may come back in through LogTrace); the
 // last-message sink and the message box are called outside the lock.
+//
+// A line waits for its write() only. The commits due every 21 lines or 10 seconds are carried out
+// by the committer, a thread of its own that waits for fdatasync() while the caller goes on; it
+// is started at the first such commit, so a program that never logs (or commits on each line)
+// never has it. Commits that must be complete when the call returns (LogFileFlushOnEach YES and
+// the commands) are done by the caller itself.
 
 #include <qdx/Fields.h>
 #include <qdx/Log.h>
@@ -15,14 +21,21 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -46,11 +59,155 @@ struct LogState {
     std::tm cachedTm{};
     bool hasDirOverride = false;
     std::string dirOverride;
+    bool syncIsFree = false;      // the open file lies in memory (tmpfs): fdatasync does nothing
+    std::function<void(int)> syncHook;  // a test's stand-in for fdatasync
+    bool exiting = false;         // the process is ending: commits no longer go to the committer
     char line[kLineBufferSize];
 };
 
 std::recursive_mutex g_lock;
 LogState g_log;
+
+// The committer's side. Starting and ending it happen under g_lock; `lock` guards the rest and is
+// never held while a commit runs, so ordering a commit costs a lock and a wake-up at most.
+struct Committer {
+    std::mutex lock;
+    std::condition_variable wake;  // the thread waits here for work or its end
+    std::condition_variable idle;  // WaitForCommits waits here
+    pthread_t thread{};
+    bool running = false;          // written under g_lock and `lock`
+    bool stop = false;             // the thread ends once every ordered commit is done
+    int fd = -1;                   // the file it commits; closed only after the thread has ended
+    unsigned long ordered = 0;     // commits ordered so far
+    unsigned long done = 0;        // every commit up to this one has been carried out
+    std::function<void(int)> sync; // g_log.syncHook when the thread started
+};
+
+// Never destroyed: destructors of other static objects may still log while the process ends.
+Committer& TheCommitter()
+{
+    static Committer& committer = *new Committer;
+    return committer;
+}
+
+// Commits `fd` to disk, through the test's stand-in when there is one.
+void SyncFile(int fd, const std::function<void(int)>& sync)
+{
+    if (sync)
+        sync(fd);
+    else
+        ::fdatasync(fd);  // lines go out with write() and no buffer of our own
+}
+
+// One fdatasync covers every line written before it starts, so commits ordered while one runs
+// are carried out together by the next.
+void* CommitterMain(void*)
+{
+    Committer& c = TheCommitter();
+    std::unique_lock<std::mutex> hold(c.lock);
+    for (;;) {
+        if (c.done != c.ordered) {
+            const unsigned long target = c.ordered;
+            const int fd = c.fd;
+            const std::function<void(int)> sync = c.sync;
+            hold.unlock();
+            SyncFile(fd, sync);
+            hold.lock();
+            c.done = target;
+            c.idle.notify_all();
+        } else if (c.stop) {
+            return nullptr;
+        } else {
+            c.wake.wait(hold);
+        }
+    }
+}
+
+// Carries out what was ordered, then ends the thread. Called under g_lock.
+void EndCommitter()
+{
+    Committer& c = TheCommitter();
+    {
+        std::lock_guard<std::mutex> hold(c.lock);
+        if (!c.running)
+            return;
+        c.stop = true;
+    }
+    c.wake.notify_one();
+    ::pthread_join(c.thread, nullptr);
+    std::lock_guard<std::mutex> hold(c.lock);
+    c.running = false;
+    c.stop = false;
+    c.fd = -1;
+}
+
+void EndCommitterAtExit()
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    g_log.exiting = true;
+    EndCommitter();
+}
+
+// A fork copies neither the committer nor any other thread. The locks are taken around it, so
+// the child gets them unheld and its state whole; the parent's committer carries out the commits
+// ordered before the fork (the file is the same), and the child starts its own when it needs one.
+void BeforeFork()
+{
+    g_lock.lock();
+    TheCommitter().lock.lock();
+}
+
+void AfterForkInParent()
+{
+    TheCommitter().lock.unlock();
+    g_lock.unlock();
+}
+
+void AfterForkInChild()
+{
+    Committer& c = TheCommitter();
+    c.running = false;
+    c.stop = false;
+    c.fd = -1;
+    c.done = c.ordered;
+    c.lock.unlock();
+    g_lock.unlock();
+}
+
+// Orders a commit of `fd` from the committer, starting it if needed. False when there is no
+// committer to be had (the process is ending, or no thread could be created): the caller commits
+// itself. Called under g_lock.
+bool OrderCommit(int fd)
+{
+    if (g_log.exiting)
+        return false;
+    Committer& c = TheCommitter();
+    std::unique_lock<std::mutex> hold(c.lock);
+    if (!c.running) {
+        c.sync = g_log.syncHook;
+        static bool handlersInstalled = false;
+        if (!handlersInstalled) {
+            handlersInstalled = true;
+            std::atexit(EndCommitterAtExit);
+            ::pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
+        }
+        // The thread takes no signals: they stay with the program's own threads.
+        sigset_t all, previous;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+        const int failed = ::pthread_create(&c.thread, nullptr, CommitterMain, nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (failed)
+            return false;
+        c.running = true;
+        c.fd = fd;
+        c.done = c.ordered;
+    }
+    ++c.ordered;
+    hold.unlock();
+    c.wake.notify_one();
+    return true;
+}
 
 struct LocalNow {
     std::tm tm{};
@@ -75,16 +232,27 @@ LocalNow TakeLocalNow()
     return result;
 }
 
-// Commits the open file's data to disk and starts the flush counters again.
-void Commit(long nowSeconds)
+enum class Wait { No, Yes };
+
+// Commits the open file's data to disk and starts the flush counters again. Without waiting the
+// committer does it, and the call returns at once; except for a file in memory, where handing the
+// commit over would cost more than the commit.
+void Commit(long nowSeconds, Wait wait)
 {
     if (g_log.fd < 0)
         return;
-    // Lines go out with write() and no buffer of our own, so the data only needs the sync.
-    ::fdatasync(g_log.fd);
     ++g_log.commits;
     g_log.lastFlush = nowSeconds;
     g_log.linesSinceFlush = 0;
+    const bool handOver = wait == Wait::No && (!g_log.syncIsFree || g_log.syncHook);
+    if (!handOver || !OrderCommit(g_log.fd))
+        SyncFile(g_log.fd, g_log.syncHook);
+}
+
+bool LiesInMemory(int fd)
+{
+    struct statfs fs;
+    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
 }
 
 // Writes all of `data`, continuing after interruptions. Failures are ignored by the caller.
@@ -184,7 +352,7 @@ int WriteLine(const char* category, const char* text, int level)
     }
     if (g_log.flushEach || g_log.linesSinceFlush > kFlushEveryLines ||
         now.seconds - g_log.lastFlush > kFlushEverySeconds)
-        Commit(now.seconds);
+        Commit(now.seconds, g_log.flushEach ? Wait::Yes : Wait::No);
     return 0;
 }
 
@@ -202,10 +370,11 @@ int OpenLog(const char* path, int mode)
             result = -2;
         } else {
             g_log.fd = fd;
+            g_log.syncIsFree = LiesInMemory(fd);
             g_log.path = path;
             const std::string opening = "====== Opening " + g_log.path + " ======";
             WriteLine("ACTION-INIT", opening.c_str(), 0);
-            Commit(TakeLocalNow().seconds);
+            Commit(TakeLocalNow().seconds, Wait::Yes);
             result = 1;
         }
     }
@@ -312,19 +481,20 @@ int LogFileWrite(const char* category, const char* text, int level)
         if (IsCommand(category, "*OPENLOG"))
             return OpenLog(text, level);
         if (IsCommand(category, "*FLUSH")) {
-            Commit(TakeLocalNow().seconds);
+            Commit(TakeLocalNow().seconds, Wait::Yes);
             return 0;
         }
         if (IsCommand(category, "*CLOSE")) {
             if (g_log.fd >= 0) {
-                Commit(TakeLocalNow().seconds);
+                EndCommitter();  // it commits this file: it ends with it
+                Commit(TakeLocalNow().seconds, Wait::Yes);
                 ::close(g_log.fd);
                 g_log.fd = -1;
             }
             return 0;
         }
         if (IsCommand(category, "*COPY")) {
-            Commit(TakeLocalNow().seconds);
+            Commit(TakeLocalNow().seconds, Wait::Yes);
             CopyFileData(g_log.path.c_str(), "LogCpy.tmp");
             return 0;
         }
@@ -454,6 +624,7 @@ namespace qdx::log_internal {
 void ResetState()
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
+    EndCommitter();
     if (g_log.fd >= 0)
         ::close(g_log.fd);
     g_log.fd = -1;
@@ -478,6 +649,27 @@ long CommitCount()
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     return g_log.commits;
+}
+
+void SetSyncHook(std::function<void(int fd)> sync)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    EndCommitter();  // the next one takes the new hook
+    g_log.syncHook = std::move(sync);
+}
+
+void WaitForCommits()
+{
+    Committer& c = TheCommitter();
+    std::unique_lock<std::mutex> hold(c.lock);
+    c.idle.wait(hold, [&c] { return !c.running || c.done == c.ordered; });
+}
+
+bool CommitterRunning()
+{
+    Committer& c = TheCommitter();
+    std::lock_guard<std::mutex> hold(c.lock);
+    return c.running;
 }
 
 std::string CurrentPath()
