@@ -170,8 +170,15 @@ void AfterForkInChild()
     c.stop = false;
     c.fd = -1;
     c.done = c.ordered;
+    // The wake-ups may still count the parent's committer as a waiter, which would make the
+    // child's first notify wait for it forever: the child starts them anew.
+    new (&c.wake) std::condition_variable;
+    new (&c.idle) std::condition_variable;
     c.lock.unlock();
+    // The child's thread has a new id, so it no longer owns the recursive lock it took before the
+    // fork and cannot unlock it: it gets a fresh one. (The unlock still tells a thread checker.)
     g_lock.unlock();
+    new (&g_lock) std::recursive_mutex;
 }
 
 // Orders a commit of `fd` from the committer, starting it if needed. False when there is no

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -107,6 +109,7 @@ protected:
 
     void TearDown() override
     {
+        li::SetSyncHook(nullptr);
         li::ResetState();
         li::SetProgramDir(nullptr);
         SetIniPath(nullptr);
@@ -127,10 +130,53 @@ protected:
         WriteFile(m_ini, "[SYS]\r\n" + sys + "[RELEASE]\r\n" + release);
     }
 
+    // Commits from here on are counted instead of going to the disk: those done by this thread
+    // and those done by the committer. While held, a commit waits (for a minute at most: a
+    // writer that waited for it would otherwise hang the test).
+    void CountSyncs()
+    {
+        li::SetSyncHook([this, caller = std::this_thread::get_id()](int) {
+            std::unique_lock<std::mutex> hold(m_syncLock);
+            m_syncWaiting = true;
+            m_syncChanged.notify_all();
+            if (!m_syncChanged.wait_for(hold, std::chrono::minutes(1), [this] { return !m_syncHeld; }))
+                m_syncTimedOut = true;
+            m_syncWaiting = false;
+            ++(std::this_thread::get_id() == caller ? m_synced.caller : m_synced.background);
+        });
+    }
+
+    void HoldSyncs(bool held)
+    {
+        std::lock_guard<std::mutex> hold(m_syncLock);
+        m_syncHeld = held;
+        m_syncChanged.notify_all();
+    }
+
+    bool SyncIsWaiting()
+    {
+        std::unique_lock<std::mutex> hold(m_syncLock);
+        return m_syncChanged.wait_for(hold, std::chrono::minutes(1), [this] { return m_syncWaiting; });
+    }
+
+    struct Synced {
+        int caller = 0, background = 0;
+    };
+    Synced Syncs()
+    {
+        std::lock_guard<std::mutex> hold(m_syncLock);
+        EXPECT_FALSE(m_syncTimedOut);
+        return m_synced;
+    }
+
     struct Box {
         std::string text, caption;
         unsigned type;
     };
+    std::mutex m_syncLock;
+    std::condition_variable m_syncChanged;
+    bool m_syncHeld = false, m_syncWaiting = false, m_syncTimedOut = false;
+    Synced m_synced;
     std::string m_dir, m_ini, m_logPath;
     std::vector<std::string> m_sunk;
     std::vector<Box> m_boxes;
@@ -272,6 +318,7 @@ TEST_F(LogTest, AppendSettingDecidesWhetherASecondProcessKeepsTheDaysFile)
     EXPECT_THAT(Lines(m_logPath), ElementsAre(StartsWith("ACTION-INIT"), HasSubstr("|first process"),
                                               StartsWith("ACTION-INIT"), HasSubstr("|second process")));
 
+
     li::ResetState();
     Settings("LogFileAppend=NO\r\n");
     LogTrace("A", 0, "third process");
@@ -338,6 +385,7 @@ TEST_F(LogTest, FlushCloseAndCopyCommands)
 
 TEST_F(LogTest, CommitsComeEveryTwentyOneLinesOrAfterTenSeconds)
 {
+    CountSyncs();
     LogTrace("A", 0, "opens the file");  // the open commits, and the line is the first of 21
     long commits = li::CommitCount();
     for (int i = 2; i <= 20; ++i)
@@ -345,6 +393,8 @@ TEST_F(LogTest, CommitsComeEveryTwentyOneLinesOrAfterTenSeconds)
     EXPECT_EQ(li::CommitCount(), commits);
     LogTrace("A", 0, "line 21");
     EXPECT_EQ(li::CommitCount(), ++commits);
+    li::WaitForCommits();
+    EXPECT_EQ(Syncs().background, 1);  // carried out by the committer
 
     // Ten seconds after the last commit nothing happens yet; a line eleven seconds after does.
     SetClockAt(10);
@@ -356,16 +406,75 @@ TEST_F(LogTest, CommitsComeEveryTwentyOneLinesOrAfterTenSeconds)
     // Nothing commits on a timer: without lines, time alone does nothing.
     SetClockAt(100);
     EXPECT_EQ(li::CommitCount(), commits);
+
+    li::WaitForCommits();
+    EXPECT_EQ(Syncs().background, 2);
+    EXPECT_EQ(Syncs().caller, 1);  // the open's
 }
 
-TEST_F(LogTest, FlushOnEachCommitsEveryLine)
+TEST_F(LogTest, LinesGoOnWhileTheCommitterWaitsForTheDisk)
+{
+    CountSyncs();
+    LogTrace("A", 0, "line 1");
+    HoldSyncs(true);
+    for (int i = 2; i <= 21; ++i)
+        LogTrace("A", 0, "line %d", i);
+    ASSERT_TRUE(SyncIsWaiting());
+    const long commits = li::CommitCount();
+    for (int i = 22; i <= 63; ++i)  // two more commits due
+        LogTrace("A", 0, "line %d", i);
+    EXPECT_EQ(li::CommitCount(), commits + 2);
+    EXPECT_EQ(Lines(m_logPath).size(), 64u);
+    EXPECT_EQ(Syncs().background, 0);
+
+    // One commit covers everything written before it: the two ordered meanwhile become one.
+    HoldSyncs(false);
+    li::WaitForCommits();
+    EXPECT_EQ(Syncs().background, 2);
+
+    // Closing ends the committer; the close's own commit is done by the caller.
+    EXPECT_TRUE(li::CommitterRunning());
+    LogFileWrite("*CLOSE", "", 0);
+    EXPECT_FALSE(li::CommitterRunning());
+    EXPECT_EQ(Syncs().caller, 2);
+}
+
+TEST_F(LogTest, FlushOnEachCommitsEveryLineBeforeReturning)
 {
     Settings("LogFileFlushOnEach=true\r\n");
+    CountSyncs();
     LogTrace("A", 0, "opens");
     const long commits = li::CommitCount();
+    const int synced = Syncs().caller;
     for (int i = 0; i < 5; ++i)
         LogTrace("A", 0, "line");
     EXPECT_EQ(li::CommitCount(), commits + 5);
+    EXPECT_EQ(Syncs().caller, synced + 5);
+    EXPECT_FALSE(li::CommitterRunning());
+}
+
+// The child of a fork gets the locks unheld and a committer of its own.
+TEST_F(LogTest, ForkedChildCommitsOnItsOwn)
+{
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer stops a child that starts threads after a fork of a process with threads";
+#endif
+    for (int i = 1; i <= 21; ++i)
+        LogTrace("Parent", 0, "line %d", i);
+    ASSERT_TRUE(li::CommitterRunning());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const long commits = li::CommitCount();
+        for (int i = 1; i <= 21; ++i)
+            LogTrace("Child", 0, "line %d", i);
+        li::WaitForCommits();
+        _exit(li::CommitCount() == commits + 1 && li::CommitterRunning() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Lines(m_logPath).size(), 43u);
 }
 
 TEST_F(LogTest, TwoProcessesAppendingToOneFileLeaveWholeLines)
