@@ -363,6 +363,24 @@ int WriteLine(const char* category, const char* text, int level)
     return 0;
 }
 
+// A writer killed in the middle of a line may leave it cut off (the kernel can stop a write() at a
+// page boundary when its process is killed): a file that does not end in a line break gets one, so
+// that the lines appended now stay whole instead of continuing the piece.
+void EndCutLine(const char* path, int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+        return;
+    const int in = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return;
+    char last = '\n';
+    const bool read = ::pread(in, &last, 1, st.st_size - 1) == 1;
+    ::close(in);
+    if (read && last != '\n')
+        WriteAll(fd, "\r\n", 2);
+}
+
 int OpenLog(const char* path, int mode)
 {
     int result;
@@ -379,6 +397,7 @@ int OpenLog(const char* path, int mode)
             g_log.fd = fd;
             g_log.syncIsFree = LiesInMemory(fd);
             g_log.path = path;
+            EndCutLine(path, fd);
             const std::string opening = "====== Opening " + g_log.path + " ======";
             WriteLine("ACTION-INIT", opening.c_str(), 0);
             Commit(TakeLocalNow().seconds, Wait::Yes);

@@ -21,12 +21,15 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
+using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -318,6 +321,12 @@ TEST_F(LogTest, AppendSettingDecidesWhetherASecondProcessKeepsTheDaysFile)
     EXPECT_THAT(Lines(m_logPath), ElementsAre(StartsWith("ACTION-INIT"), HasSubstr("|first process"),
                                               StartsWith("ACTION-INIT"), HasSubstr("|second process")));
 
+    // A process killed in the middle of a line left it cut off: the next one starts a new line.
+    std::ofstream(m_logPath, std::ios::binary | std::ios::app) << "A               |0612";
+    li::ResetState();
+    LogTrace("A", 0, "after a cut line");
+    EXPECT_THAT(Lines(m_logPath), ElementsAre(_, _, _, _, "A               |0612", StartsWith("ACTION-INIT"),
+                                              HasSubstr("|after a cut line")));
 
     li::ResetState();
     Settings("LogFileAppend=NO\r\n");
@@ -451,6 +460,52 @@ TEST_F(LogTest, FlushOnEachCommitsEveryLineBeforeReturning)
     EXPECT_EQ(li::CommitCount(), commits + 5);
     EXPECT_EQ(Syncs().caller, synced + 5);
     EXPECT_FALSE(li::CommitterRunning());
+}
+
+// SIGKILL in the middle of logging, commits running: every line whose LogTrace returned is in
+// the file, whole and in order. Only the line being written may be cut off (the kernel can stop a
+// write at a page boundary for a killed process); the next process starts on a line of its own.
+TEST_F(LogTest, KilledWhileLoggingLeavesEveryReturnedLineWhole)
+{
+    void* shared = mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* returned = new (shared) std::atomic<int>(0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        li::SetSyncHook([](int fd) { ::fdatasync(fd); });  // the committer, also where /tmp is tmpfs
+        for (int i = 0;; ++i) {
+            LogTrace("Killed", 0, "line %07d of a log that ends abruptly", i);
+            returned->store(i + 1);
+        }
+    }
+    for (int waited = 0; returned->load() < 5000 && waited < 60000; ++waited)
+        usleep(1000);
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const int count = returned->load();
+    munmap(shared, sizeof(std::atomic<int>));
+    ASSERT_GE(count, 5000);
+
+    li::ResetState();
+    LogTrace("Next", 0, "process");
+    std::vector<std::string> lines = Lines(m_logPath);
+    ASSERT_GE(lines.size(), 3u + count);
+    EXPECT_EQ(lines.back(), "Next            |061206|14:03:27.015 |process");
+    EXPECT_THAT(lines[lines.size() - 2], StartsWith("ACTION-INIT"));
+    lines.resize(lines.size() - 2);
+    ASSERT_LE(lines.size(), 2u + count);  // the line being written when the child was killed
+    EXPECT_THAT(lines[0], StartsWith("ACTION-INIT"));
+    char expected[128];
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::snprintf(expected, sizeof expected, "Killed          |061206|14:03:27.015 |line %07zu of a log that ends abruptly", i - 1);
+        if (i <= static_cast<size_t>(count))
+            ASSERT_EQ(lines[i], expected);
+        else
+            ASSERT_THAT(expected, StartsWith(lines[i]));
+    }
 }
 
 // The child of a fork gets the locks unheld and a committer of its own.
