@@ -27,7 +27,11 @@
 //                                     the first line more than 10 seconds after the last commit
 //
 // Each line reaches the file in one write() on a file opened with O_APPEND, so several processes
-// may append to the same day's file without mixing their lines. A commit is an fdatasync().
+// may append to the same day's file without mixing their lines. A commit is an fdatasync(): the
+// ones due every 21 lines or 10 seconds are carried out by a thread of the library's own, started
+// at the first of them and ended when the file is closed and at exit, so a line waits for its
+// write() only; with LogFileFlushOnEach YES, and for the commands, the calling thread commits
+// before it returns.
 // The calls are serialized by a lock, so threads may log too, although the program logs from its
 // user-interface thread only.
 #pragma once
