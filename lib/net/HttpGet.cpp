@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -20,6 +21,8 @@ namespace {
 constexpr const char* kLog = "HTTP";
 constexpr std::size_t kChunkSize = 20000;      // bytes per body read
 constexpr std::size_t kMaxErrorText = 1023;    // longest error message kept in an "*ERR:" line
+constexpr std::size_t kMaxHeaderBytes = 1 << 20;  // the header lines of one answer
+constexpr std::size_t kMaxBodyCeiling = 1u << 30;  // what SetHttpMaxBody accepts at most
 constexpr unsigned long kStatusConnectedToServer = 21;
 
 // Request flags of the session: reuse an existing connection; no automatic redirect.
@@ -29,6 +32,7 @@ constexpr unsigned kFlagNoAutoRedirect = 0x00200000;
 std::mutex g_lock;
 HttpCredentialsHook g_credentials;
 HttpTimeouts g_timeouts;
+std::size_t g_maxBody = kHttpMaxBodyDefault;
 HttpPageSource g_pageSource;
 
 template <typename T>
@@ -50,9 +54,12 @@ struct CInternetError {
     std::string message;
 };
 
+using Clock = std::chrono::steady_clock;
+
 // One curl transfer with the waits of HttpTimeouts: connecting is bounded by the connect
-// time-out, and once connected the transfer is aborted when no byte arrives for the stall
-// time-out. Collects the header lines and the body of the last response it receives.
+// time-out, once connected the transfer is aborted when no byte arrives for the stall time-out,
+// and nothing goes on past the deadline of the call it belongs to. Collects the header lines and
+// the body of the last response it receives.
 class Transfer {
 public:
     Transfer() = default;
@@ -65,9 +72,10 @@ public:
         curl_slist_free_all(m_headerList);
     }
 
-    // Prepares a GET (or HEAD) of `url`. False when curl cannot give a handle.
+    // Prepares a GET (or HEAD) of `url` that must end by `deadline`. False when curl cannot
+    // give a handle.
     bool Init(const std::string& url, const char* agent, const std::vector<const char*>& headers, bool head,
-              bool followRedirects)
+              bool followRedirects, Clock::time_point deadline)
     {
         InitCurl();
         m_curl = curl_easy_init();
@@ -75,6 +83,9 @@ public:
             return false;
         const HttpTimeouts timeouts = Current(g_timeouts);
         m_stall = std::chrono::milliseconds(timeouts.stallMs);
+        m_totalMs = timeouts.totalMs;
+        m_connectMs = timeouts.connectMs;
+        m_deadline = deadline;
         for (const char* header : headers) {
             curl_slist* grown = curl_slist_append(m_headerList, header);
             if (!grown)
@@ -117,8 +128,18 @@ public:
         curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
     }
 
-    // Keeps at most `limit` body bytes; a transfer that brings more ends there, successfully.
-    void LimitBody(std::size_t limit) { m_bodyLimit = limit; }
+    // Keeps the first `limit` body bytes; a transfer that brings more ends there, successfully.
+    void KeepFirst(std::size_t limit) { m_bodyLimit = limit; }
+
+    // Refuses a body of more than `limit` bytes: the transfer fails with CURLE_FILESIZE_EXCEEDED.
+    // What is kept is cut as HttpGet reads it: each 20000-byte read ends at its first NUL byte.
+    void RefuseBeyond(std::size_t limit)
+    {
+        m_bodyLimit = limit;
+        m_refuseBeyond = true;
+        m_cutAtNul = true;
+        curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
+    }
 
     // Called once the connection is established (or reused), before the request goes out.
     void OnConnect(std::function<void()> callback) { m_onConnect = std::move(callback); }
@@ -127,13 +148,25 @@ public:
     CURLcode Perform()
     {
         m_headers.clear();
-        m_body.clear();
+        ClearBody();
         m_errorText[0] = '\0';
         m_sawResponse = m_connected = m_stalled = m_bodyFull = m_outOfMemory = false;
-        m_lastActivity = std::chrono::steady_clock::now();
+        m_tooLarge = m_pastDeadline = false;
+        m_lastActivity = Clock::now();
+        const long long left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - m_lastActivity).count();
+        if (left <= 0) {
+            m_pastDeadline = true;
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, static_cast<long>(left));
         CURLcode code = curl_easy_perform(m_curl);
         if (code == CURLE_WRITE_ERROR && m_bodyFull)
             code = CURLE_OK;
+        // Once connected curl's only time-out is the deadline; before, it is the deadline when
+        // that comes first.
+        if (code == CURLE_OPERATION_TIMEDOUT && !m_stalled && (m_connected || left < m_connectMs))
+            m_pastDeadline = true;
         return code;
     }
 
@@ -141,10 +174,21 @@ public:
     CInternetError Error(CURLcode code) const
     {
         CInternetError error{static_cast<long>(code), std::string()};
-        if (m_stalled) {
+        if (m_pastDeadline) {
+            error.number = CURLE_OPERATION_TIMEDOUT;
+            error.message = "Operation timed out: the fetch took longer than its limit of " +
+                            std::to_string(m_totalMs) + " milliseconds";
+        } else if (m_stalled) {
             error.number = CURLE_OPERATION_TIMEDOUT;
             error.message = "Operation timed out after " + std::to_string(m_stall.count()) +
                             " milliseconds with no data received";
+        } else if (m_tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            error.number = CURLE_FILESIZE_EXCEEDED;
+            error.message = "Maximum file size exceeded: the answer is larger than " + std::to_string(m_bodyLimit) +
+                            " bytes";
+        } else if (m_headersTooLarge) {
+            error.number = CURLE_RECV_ERROR;
+            error.message = "The answer's header lines are larger than " + std::to_string(kMaxHeaderBytes) + " bytes";
         } else if (m_outOfMemory) {
             error.number = CURLE_OUT_OF_MEMORY;
             error.message = curl_easy_strerror(CURLE_OUT_OF_MEMORY);
@@ -168,19 +212,63 @@ public:
     std::string& Body() { return m_body; }
 
 private:
+    void ClearBody()
+    {
+        m_body.clear();
+        m_received = 0;
+        m_readOffset = 0;
+        m_readCut = false;
+    }
+
+    // Keeps `bytes` more of the body, each 20000-byte read cut at its first NUL when asked.
+    void Keep(const char* data, size_t bytes)
+    {
+        if (!m_cutAtNul) {
+            m_body.append(data, bytes);
+            return;
+        }
+        while (bytes > 0) {
+            const size_t length = std::min(bytes, kChunkSize - m_readOffset);
+            if (!m_readCut) {
+                const void* nul = std::memchr(data, '\0', length);
+                m_body.append(data, nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : length);
+                m_readCut = nul != nullptr;
+            }
+            data += length;
+            bytes -= length;
+            m_readOffset += length;
+            if (m_readOffset == kChunkSize) {
+                m_readOffset = 0;
+                m_readCut = false;
+            }
+        }
+    }
+
     static size_t OnBody(char* data, size_t size, size_t count, void* user)
     {
         auto* self = static_cast<Transfer*>(user);
         const size_t bytes = size * count;
-        self->m_lastActivity = std::chrono::steady_clock::now();
-        const size_t room = self->m_bodyLimit - std::min(self->m_bodyLimit, self->m_body.size());
+        self->m_lastActivity = Clock::now();
+        const size_t room = self->m_bodyLimit - std::min(self->m_bodyLimit, self->m_received);
+        if (self->m_refuseBeyond && bytes > room) {
+            self->m_tooLarge = true;
+            return 0;
+        }
         try {
-            self->m_body.append(data, std::min(bytes, room));
+            if (self->m_received == 0) {
+                // Room for the announced length at once, so the body is not moved as it grows.
+                curl_off_t announced = -1;
+                curl_easy_getinfo(self->m_curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+                if (announced > 0)
+                    self->m_body.reserve(std::min(static_cast<size_t>(announced), self->m_bodyLimit));
+            }
+            self->Keep(data, std::min(bytes, room));
         } catch (const std::bad_alloc&) {
             self->m_outOfMemory = true;
             return 0;
         }
-        if (bytes > room || self->m_body.size() >= self->m_bodyLimit) {
+        self->m_received += std::min(bytes, room);
+        if (!self->m_refuseBeyond && (bytes > room || self->m_received >= self->m_bodyLimit)) {
             self->m_bodyFull = true;
             return 0;  // enough: ends the transfer
         }
@@ -191,14 +279,18 @@ private:
     {
         auto* self = static_cast<Transfer*>(user);
         const size_t bytes = size * count;
-        self->m_lastActivity = std::chrono::steady_clock::now();
+        self->m_lastActivity = Clock::now();
         try {
             // A new status line starts the headers of another answer (after a redirect or an
             // interim 100 Continue): only the last answer's headers and body are kept.
             if (bytes >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
                 self->m_headers.clear();
-                self->m_body.clear();
+                self->ClearBody();
                 self->m_sawResponse = true;
+            }
+            if (self->m_headers.size() + bytes > kMaxHeaderBytes) {
+                self->m_headersTooLarge = true;
+                return 0;
             }
             self->m_headers.append(data, bytes);
         } catch (const std::bad_alloc&) {
@@ -212,7 +304,7 @@ private:
     {
         auto* self = static_cast<Transfer*>(user);
         self->m_connected = true;
-        self->m_lastActivity = std::chrono::steady_clock::now();
+        self->m_lastActivity = Clock::now();
         if (self->m_onConnect)
             self->m_onConnect();
         return CURL_PREREQFUNC_OK;
@@ -221,9 +313,14 @@ private:
     static int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     {
         auto* self = static_cast<Transfer*>(user);
-        if (self->m_connected && std::chrono::steady_clock::now() - self->m_lastActivity > self->m_stall) {
-            self->m_stalled = true;
+        const Clock::time_point now = Clock::now();
+        if (now >= self->m_deadline) {
+            self->m_pastDeadline = true;
             return 1;  // abort
+        }
+        if (self->m_connected && now - self->m_lastActivity > self->m_stall) {
+            self->m_stalled = true;
+            return 1;
         }
         return 0;
     }
@@ -234,14 +331,25 @@ private:
     std::string m_headers;
     std::string m_body;
     std::size_t m_bodyLimit = static_cast<std::size_t>(-1);
+    std::size_t m_received = 0;    // body bytes taken in (before any NUL cut)
+    std::size_t m_readOffset = 0;  // where in the current 20000-byte read the body stands
+    bool m_readCut = false;        // the current read has met its NUL
+    bool m_refuseBeyond = false;
+    bool m_cutAtNul = false;
     std::function<void()> m_onConnect;
     std::chrono::milliseconds m_stall{30000};
-    std::chrono::steady_clock::time_point m_lastActivity;
+    int m_totalMs = 0;
+    int m_connectMs = 0;
+    Clock::time_point m_deadline = Clock::time_point::max();
+    Clock::time_point m_lastActivity;
     bool m_sawResponse = false;
     bool m_connected = false;
     bool m_stalled = false;
     bool m_bodyFull = false;
     bool m_outOfMemory = false;
+    bool m_tooLarge = false;
+    bool m_headersTooLarge = false;
+    bool m_pastDeadline = false;
     char m_errorText[CURL_ERROR_SIZE] = {};
 };
 
@@ -299,15 +407,16 @@ std::vector<std::string> SplitHeaders(const char* block)
 
 // Opens a GET request for `url` in `session` and sends it; returns the answer's status.
 std::unique_ptr<Transfer> OpenRequest(CHttpGetSession& session, const HttpUrl& url,
-                                      const std::vector<std::string>& headerLines)
+                                      const std::vector<std::string>& headerLines, Clock::time_point deadline)
 {
     auto request = std::make_unique<Transfer>();
     std::vector<const char*> headers;
     for (const std::string& line : headerLines)
         headers.push_back(line.c_str());
     const bool followRedirects = (session.requestFlags & kFlagNoAutoRedirect) == 0;
-    if (!request->Init(url.ToString(), session.agent, headers, false, followRedirects))
+    if (!request->Init(url.ToString(), session.agent, headers, false, followRedirects, deadline))
         throw CInternetError{CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT)};
+    request->RefuseBeyond(Current(g_maxBody));
     CHttpGetSession* owner = &session;
     std::string host = url.host;
     request->OnConnect([owner, host] {
@@ -325,18 +434,16 @@ long Send(Transfer& request)
     return request.Status();
 }
 
-// Appends the body to `result` in reads of up to 20000 bytes, each cut at its first NUL byte.
+// Appends the body (already cut at the NUL bytes) to `result`: the one copy of it made after
+// the transfer.
 void AppendBody(CString& result, const std::string& body)
 {
-    std::string text;
-    text.reserve(body.size());
-    for (size_t offset = 0; offset < body.size(); offset += kChunkSize) {
-        const size_t length = std::min(kChunkSize, body.size() - offset);
-        const char* chunk = body.data() + offset;
-        const void* nul = std::memchr(chunk, '\0', length);
-        text.append(chunk, nul ? static_cast<const char*>(nul) - chunk : length);
-    }
-    result += text.c_str();
+    const int had = result.GetLength();
+    if (body.size() > static_cast<size_t>(std::numeric_limits<int>::max() - had))
+        throw CInternetError{CURLE_FILESIZE_EXCEEDED, "Maximum file size exceeded: the text would pass 2 GiB"};
+    char* text = result.GetBuffer(had + static_cast<int>(body.size()));
+    std::memcpy(text + had, body.data(), body.size());
+    result.ReleaseBuffer(had + static_cast<int>(body.size()));
 }
 
 int FetchPageFromNetwork(const char* agent, const char* url, bool head, std::size_t maxBody, HttpPage& page)
@@ -346,10 +453,11 @@ int FetchPageFromNetwork(const char* agent, const char* url, bool head, std::siz
         return kHttpPageOpenError;
     Transfer transfer;
     // Always from the server, never from a cache on the way.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Current(g_timeouts).totalMs);
     if (!transfer.Init(target.ToString(), agent ? agent : "", {"Cache-Control: no-cache", "Pragma: no-cache"},
-                       head, true))
+                       head, true, deadline))
         return kHttpPageSessionError;
-    transfer.LimitBody(maxBody);
+    transfer.KeepFirst(maxBody);
     CURLcode code = transfer.Perform();
     if (code != CURLE_OK)
         return transfer.SawResponse() ? kHttpPageReadError : kHttpPageOpenError;
@@ -387,13 +495,22 @@ HttpTimeouts SetHttpTimeouts(HttpTimeouts timeouts)
 {
     timeouts.connectMs = std::max(timeouts.connectMs, 1);
     timeouts.stallMs = std::max(timeouts.stallMs, 1);
+    timeouts.totalMs = std::max(timeouts.totalMs, 1);
     std::lock_guard<std::mutex> guard(g_lock);
     return std::exchange(g_timeouts, timeouts);
+}
+
+std::size_t SetHttpMaxBody(std::size_t bytes)
+{
+    bytes = std::clamp<std::size_t>(bytes, 1, kMaxBodyCeiling);
+    std::lock_guard<std::mutex> guard(g_lock);
+    return std::exchange(g_maxBody, bytes);
 }
 
 int HttpGet(const char* url, CString& result, int progress)
 {
     CHttpGetSession session(progress);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Current(g_timeouts).totalMs);
     std::unique_ptr<Transfer> request;
     int code = 0;
     try {
@@ -407,7 +524,7 @@ int HttpGet(const char* url, CString& result, int progress)
         session.EnableStatusCallback();
 
         const std::vector<std::string> headers = SplitHeaders(session.headers);
-        request = OpenRequest(session, target, headers);
+        request = OpenRequest(session, target, headers, deadline);
         long status = Send(*request);
 
         if (status == 401) {
@@ -441,7 +558,7 @@ int HttpGet(const char* url, CString& result, int progress)
                 ThrowHttpGetException(2);
             }
             // The new server gets no credentials meant for the first one.
-            request = OpenRequest(session, next, headers);
+            request = OpenRequest(session, next, headers, deadline);
             status = Send(*request);
             if (status != 200) {
                 result.Format("*ERR:HTTPSTATUS:%ld\r\n", status);

@@ -109,6 +109,37 @@ TEST_F(HttpGetTest, LargeBodiesArriveWhole)
     EXPECT_EQ(page.str(), body);
 }
 
+TEST_F(HttpGetTest, BodyBeyondTheLimitEndsInAnErrLine)
+{
+    EXPECT_EQ(SetHttpMaxBody(1000), kHttpMaxBodyDefault);
+    // Announced by Content-Length, and only found out while reading (no length, ended by close).
+    const std::string announced = TestHttpServer::Response(200, "OK", std::string(1001, 'x'));
+    const std::string unannounced = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(5000, 'x');
+    for (const std::string& answer : {announced, unannounced}) {
+        TestHttpServer server([&answer](const Request&) { return answer; });
+        CString page("replaced");
+        EXPECT_EQ(HttpGet(server.Url("/").c_str(), page, 0), 2);
+        EXPECT_STREQ(page, "*ERR:63:Maximum file size exceeded: the answer is larger than 1000 bytes\r\n");
+    }
+    TestHttpServer exact([](const Request&) { return Ok(std::string(1000, 'x')); });
+    CString page;
+    EXPECT_EQ(HttpGet(exact.Url("/").c_str(), page, 0), 0);
+    EXPECT_EQ(page.GetLength(), 1000);
+    SetHttpMaxBody(kHttpMaxBodyDefault);
+}
+
+TEST_F(HttpGetTest, ATricklingServerIsCutOffAtTheCallsDeadline)
+{
+    SetHttpTimeouts({2000, 1000, 600});  // each byte comes well within the stall limit
+    TestHttpServer server([](const Request&) { return Ok(std::string(200, 'x')); });
+    server.SendSlowly(std::chrono::milliseconds(20));
+    CString page;
+    EXPECT_EQ(HttpGet(server.Url("/").c_str(), page, 0), 2);
+    EXPECT_STREQ(page, "*ERR:28:Operation timed out: the fetch took longer than its limit of 600 milliseconds\r\n");
+    HttpPage first;
+    EXPECT_EQ(HttpFetchPage("Agent", server.Url("/").c_str(), false, 10000, first), kHttpPageReadError);
+}
+
 // --- addresses we do not fetch ------------------------------------------------------------------
 
 TEST_F(HttpGetTest, RefusesEverythingButHttpUrlsAndLeavesTheResultAlone)

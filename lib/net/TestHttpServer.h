@@ -8,6 +8,7 @@
 //   HttpGet(server.Url("/page").c_str(), page, 0);
 //
 // A handler that returns std::nullopt makes the server accept the request and never answer.
+// SendSlowly makes it write its answers one byte at a time, with a pause before each.
 #pragma once
 
 #include <arpa/inet.h>
@@ -71,6 +72,9 @@ public:
         return "http://127.0.0.1:" + std::to_string(m_port) + path;
     }
 
+    // Writes every later answer byte by byte with `pause` before each byte.
+    void SendSlowly(std::chrono::milliseconds pause) { m_pause = pause; }
+
     // The requests received so far.
     std::vector<Request> Requests() const
     {
@@ -120,7 +124,10 @@ private:
                 if (end != std::string::npos)
                     response->resize(end + 4);
             }
-            SendAll(connection, *response);
+            if (m_pause.load().count() > 0)
+                SendByteByByte(connection, *response);
+            else
+                SendAll(connection, *response);
             ::shutdown(connection, SHUT_WR);
             DrainAndClose(connection);
         }
@@ -169,6 +176,15 @@ private:
         }
     }
 
+    void SendByteByByte(int connection, const std::string& data) const
+    {
+        for (char byte : data) {
+            std::this_thread::sleep_for(m_pause.load());
+            if (!Running() || ::send(connection, &byte, 1, MSG_NOSIGNAL) != 1)
+                return;
+        }
+    }
+
     // Waits briefly for the client to close its side, so the answer is not cut by a reset.
     static void DrainAndClose(int connection)
     {
@@ -187,6 +203,7 @@ private:
     Handler m_handler;
     std::chrono::steady_clock::time_point m_deadline;
     std::atomic<bool> m_stop{false};
+    std::atomic<std::chrono::milliseconds> m_pause{std::chrono::milliseconds(0)};
     int m_listener = -1;
     int m_port = 0;
     std::thread m_thread;

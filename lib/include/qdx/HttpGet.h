@@ -4,7 +4,9 @@
 //   `result`, a failure comes back as a result code and, for network errors and a failed
 //   redirect, as a line "*ERR:..." in `result`. At most one redirect is followed.
 // - SetHttpCredentialsHook: how an application answers a server's demand for a password (401).
-// - SetHttpTimeouts: how long a fetch waits for a connection and for the next byte.
+// - SetHttpTimeouts: how long a fetch waits for a connection and for the next byte, and how
+//   long a whole call may last.
+// - SetHttpMaxBody: the largest answer HttpGet keeps.
 // - HttpFetchPage / SetHttpPageSource: the first block of a page (or its headers only), as the
 //   clock readers of the date-time library take it; tests serve such pages from memory.
 //
@@ -16,7 +18,8 @@
 //
 // Progress and errors are logged under the category "HTTP", level 0. Every call opens and closes
 // its own connections; nothing outlives it. A call blocks its thread until the fetch ends: at most
-// the connect time-out to connect, and the stall time-out for each pause of the server.
+// the connect time-out to connect, the stall time-out for each pause of the server, and never
+// longer than the call's deadline (HttpTimeouts::totalMs, two minutes unless set otherwise).
 #pragma once
 
 #include <qdx/Object.h>
@@ -38,7 +41,10 @@
 //      unchanged), or the redirected request did not answer 200 (`result` is
 //      "*ERR:HTTPSTATUS:<status>\r\n");
 //   2  the transfer failed (name resolution, connection, time-out, send or read): `result` is
-//      "*ERR:<curl error number>:<message>\r\n", replacing anything it held.
+//      "*ERR:<curl error number>:<message>\r\n", replacing anything it held; among them
+//      "*ERR:28:Operation timed out: the fetch took longer than its limit of <n> milliseconds"
+//      when the call's deadline passed, and "*ERR:63:Maximum file size exceeded: the answer is
+//      larger than <n> bytes" for a body beyond SetHttpMaxBody.
 // A redirect (301, 302, 303) is followed once; relative targets are resolved against `url`.
 QDX_EXPORT int HttpGet(const char* url, CString& result, int progress);
 
@@ -67,15 +73,28 @@ using HttpCredentialsHook = std::function<bool(const char* url, CString& user, C
 // 401 ends the fetch as if the user had cancelled.
 QDX_EXPORT HttpCredentialsHook SetHttpCredentialsHook(HttpCredentialsHook hook);
 
-// The waits of every fetch, in milliseconds. A fetch that cannot connect within `connectMs`, or
-// that receives no byte for `stallMs` once connected, fails with curl's time-out error (28).
+// The waits of every fetch, in milliseconds. A fetch that cannot connect within `connectMs`, that
+// receives no byte for `stallMs` once connected, or that is still going `totalMs` after the call
+// began (a server sending a byte now and then, redirects and a second request with credentials
+// included), fails with curl's time-out error (28). HttpGet and HttpFetchPage each get `totalMs`
+// per call.
 struct HttpTimeouts {
     int connectMs = 10000;
     int stallMs = 30000;
+    int totalMs = 120000;
 };
 
 // Sets the waits for all later fetches (values below 1 ms count as 1 ms); returns the previous ones.
 QDX_EXPORT HttpTimeouts SetHttpTimeouts(HttpTimeouts timeouts);
+
+// The largest body HttpGet takes in by default: 64 MiB, far beyond any real page.
+inline constexpr std::size_t kHttpMaxBodyDefault = std::size_t{64} << 20;
+
+// Sets the largest body HttpGet takes in, in bytes (1 byte to 1 GiB; other values are brought
+// into that range) for all later calls; returns the previous limit. An answer announcing or
+// bringing more ends the call with 2 and "*ERR:63:...". The body is held once while it arrives
+// and copied once into `result`.
+QDX_EXPORT std::size_t SetHttpMaxBody(std::size_t bytes);
 
 // --- first block of a page -------------------------------------------------------------------
 
