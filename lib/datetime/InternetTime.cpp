@@ -14,10 +14,12 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -377,6 +379,18 @@ LocalReading ReadLocalClock()
     return reading;
 }
 
+// Seconds since 1970 of the value read as Universal Time (2440588 is the Julian day of 1970-01-01).
+std::time_t UtcSeconds(const CQDXDateTime& value)
+{
+    return (static_cast<std::time_t>(value.GetJulian()) - 2440588) * 86400 + value.GetTimeSec();
+}
+
+int SaturatedInt(long long value)
+{
+    return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max()));
+}
+
 std::string ErrorText(int error)
 {
     char buffer[256];
@@ -477,11 +491,12 @@ int CQDXDateTime::SyncGMT(CString& msg, float* adjusted)
 {
     if (adjusted)
         *adjusted = 0;
-    CQDXDateTime target = *this;
-    target.AdjToLocal();
-    CQDXDateTime now;
-    now.SetNow();
-    const int diffNow = now.GetDiffSec(&target);
+    // The value is Universal Time and the clock counts Universal Time: the instant is found without
+    // any zone rule, so a daylight-saving change near the reading or the clock cannot shift it.
+    // Local time appears only in the message.
+    const bool valid = IsValid();
+    const std::time_t target = valid ? UtcSeconds(*this) : 0;
+    const long long diffNow = static_cast<long long>(target) - ClockNow().tv_sec;
 
     // Set the clock close to the start of a second.
     LocalReading before = ReadLocalClock();
@@ -490,22 +505,8 @@ int CQDXDateTime::SyncGMT(CString& msg, float* adjusted)
         before = ReadLocalClock();
     }
 
-    SYSTEMTIME st{};
-    target.GetSYSTEMTIME(&st);
-    int error = EINVAL;  // a value that is no date and time is never put on the clock
-    if (target.IsValid()) {
-        std::tm fields{};
-        fields.tm_year = st.wYear - 1900;
-        fields.tm_mon = st.wMonth - 1;
-        fields.tm_mday = st.wDay;
-        fields.tm_hour = st.wHour;
-        fields.tm_min = st.wMinute;
-        fields.tm_sec = st.wSecond;
-        fields.tm_isdst = -1;
-        const std::time_t when = std::mktime(&fields);
-        if (when != static_cast<std::time_t>(-1))
-            error = ClockSet(timespec{when, 0});
-    }
+    // A value that is no date and time is never put on the clock.
+    const int error = valid ? ClockSet(timespec{target, 0}) : EINVAL;
     int result = 0;
     if (error != 0) {
         msg.Format("SetLocalTime failed (Error %d=%s)", error, ErrorText(error).c_str());
@@ -519,11 +520,13 @@ int CQDXDateTime::SyncGMT(CString& msg, float* adjusted)
     if (adjusted)
         *adjusted = moved;
     if (result == 0) {
+        std::tm to{};
+        localtime_r(&target, &to);
         const std::tm& from = before.fields;
         msg.Format("Adjusted %6.3f Sec to %d/%d/%d %02d:%02d:%02d.%03d (From %d/%d/%d %02d:%02d:%02d.%03d) DiffNow=%d",
-                   moved, st.wMonth, st.wDay, st.wYear, st.wHour, st.wMinute, st.wSecond, 0, from.tm_mon + 1,
-                   from.tm_mday, from.tm_year + 1900, from.tm_hour, from.tm_min, from.tm_sec,
-                   before.milliseconds, diffNow);
+                   moved, to.tm_mon + 1, to.tm_mday, to.tm_year + 1900, to.tm_hour, to.tm_min, to.tm_sec, 0,
+                   from.tm_mon + 1, from.tm_mday, from.tm_year + 1900, from.tm_hour, from.tm_min, from.tm_sec,
+                   before.milliseconds, SaturatedInt(diffNow));
     }
     return result;
 }

@@ -490,6 +490,48 @@ TEST(SyncGMT, SetsLocalTimeInTheMachinesZone)
     EXPECT_STREQ(msg, "Adjusted  3.020 Sec to 1/2/2006 13:04:43.000 (From 1/2/2006 13:04:40.000) DiffNow=3");
 }
 
+TEST(SyncGMT, SetsTheReadingsInstantAcrossDaylightSavingChanges)
+{
+    // The reading and the machine's clock (both Universal Time) on either side of each 2024 change
+    // and in the repeated autumn hour (New York 05:00-07:00 UTC, Berlin 00:00-02:00 UTC).
+    struct Case {
+        const char* zone;
+        int month, day;
+        int readingHour, readingMinute, clockHour, clockMinute;
+        const char* setLocal;  // the local time the message names
+    };
+    const Case cases[] = {
+        {"America/New_York", 3, 10, 6, 50, 7, 10, "3/10/2024 01:50:00"},
+        {"America/New_York", 3, 10, 7, 10, 6, 50, "3/10/2024 03:10:00"},
+        {"America/New_York", 11, 3, 6, 30, 6, 30, "11/3/2024 01:30:00"},
+        {"America/New_York", 11, 3, 5, 30, 6, 30, "11/3/2024 01:30:00"},
+        {"America/New_York", 11, 3, 6, 30, 5, 30, "11/3/2024 01:30:00"},
+        {"America/New_York", 11, 3, 7, 30, 5, 30, "11/3/2024 02:30:00"},
+        {"America/New_York", 11, 3, 4, 30, 7, 30, "11/3/2024 00:30:00"},
+        {"Europe/Berlin", 3, 31, 0, 50, 1, 10, "3/31/2024 01:50:00"},
+        {"Europe/Berlin", 3, 31, 1, 10, 0, 50, "3/31/2024 03:10:00"},
+        {"Europe/Berlin", 10, 27, 0, 30, 1, 30, "10/27/2024 02:30:00"},
+        {"Europe/Berlin", 10, 27, 1, 30, 0, 30, "10/27/2024 02:30:00"},
+        {"Europe/Berlin", 10, 27, 1, 30, 1, 30, "10/27/2024 02:30:00"},
+        {"Europe/Berlin", 10, 27, 2, 30, 0, 30, "10/27/2024 03:30:00"},
+    };
+    for (const Case& c : cases) {
+        ZoneScope zone(c.zone);
+        const std::time_t reading = Utc(2024, c.month, c.day, c.readingHour, c.readingMinute);
+        const std::time_t machine = Utc(2024, c.month, c.day, c.clockHour, c.clockMinute);
+        FakeClock clock({machine, 0});
+        CQDXDateTime value = Make(2024, c.month, c.day, c.readingHour, c.readingMinute, 0);
+        CString msg;
+        const std::string label = std::string(c.zone) + " reading " + Show(value) + ", clock " +
+                                  std::to_string(c.clockHour) + ":" + std::to_string(c.clockMinute);
+        EXPECT_EQ(value.SyncGMT(msg, nullptr), 0) << label;
+        ASSERT_EQ(clock.sets.size(), 1u) << label;
+        EXPECT_EQ(clock.sets[0].tv_sec, reading) << label;
+        EXPECT_THAT(msg.str(), HasSubstr(std::string(" to ") + c.setLocal + ".000 ")) << label << ": " << msg.str();
+        EXPECT_THAT(msg.str(), ::testing::EndsWith("DiffNow=" + std::to_string(reading - machine))) << label;
+    }
+}
+
 TEST(SyncGMT, ReportsAClockThatCannotBeSet)
 {
     ZoneScope zone("UTC");
@@ -517,12 +559,12 @@ TEST(SyncGMT, NeverPutsAValueThatIsNoDateOnTheClock)
 TEST(SyncGMT, WaitsForTheStartOfTheNextSecond)
 {
     ZoneScope zone("UTC");
-    // The clock reads .950 at first and has moved on to the next second at the second reading.
-    int reads = 0;
-    ClockNowSource previous = SetClockNowSource([&reads] {
-        ++reads;
-        return reads <= 3 ? timespec{Utc(2006, 1, 2, 18, 0, 0), 950 * 1000000}
-                          : timespec{Utc(2006, 1, 2, 18, 0, 1), 2 * 1000000};
+    // The clock reads .950 until the call has waited, then the start of the next second.
+    const auto start = std::chrono::steady_clock::now();
+    ClockNowSource previous = SetClockNowSource([start] {
+        return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(30)
+                   ? timespec{Utc(2006, 1, 2, 18, 0, 0), 950 * 1000000}
+                   : timespec{Utc(2006, 1, 2, 18, 0, 1), 2 * 1000000};
     });
     ClockSetter previousSet = SetClockSetter([](const timespec&) { return 0; });
     CQDXDateTime value = Make(2006, 1, 2, 18, 0, 1);
