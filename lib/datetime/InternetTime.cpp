@@ -300,19 +300,22 @@ Pass ReadTimeGovLines(CQDXDateTime& value, CQDXDateTime& first, int twoReadings,
 
 enum class Layout { Navy, TimeGov };
 
-// Keeps the two-reading mode from fetching forever from a page whose clock stands still.
+// Keeps the two-reading mode from fetching forever from a page whose clock stands still. Asked
+// after each pass that wants another; the time counts from the end of the first fetch, so a slow
+// link does not use the budget up before the page had a chance to advance.
 class PassBudget {
 public:
     bool Spent()
     {
-        ++m_passes;
-        return m_passes >= kMaxPasses || std::chrono::steady_clock::now() - m_start >
-                                             std::chrono::milliseconds(kMaxPassMilliseconds);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_passes++ == 0)
+            m_start = now;
+        return m_passes >= kMaxPasses || now - m_start > std::chrono::milliseconds(kMaxPassMilliseconds);
     }
 
 private:
     int m_passes = 0;
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point m_start;
 };
 
 constexpr const char* kStalledPage = "SyncTime: the page's time did not advance";

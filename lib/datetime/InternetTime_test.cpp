@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -143,6 +144,24 @@ TEST_F(InternetTimeTest, TwoReadingsGiveUpOnAPageWhoseClockStandsStill)
     EXPECT_EQ(Show(value), "2006-01-02 18:04:43");  // the latest reading stays in the value
     EXPECT_GT(fetches.size(), 2u);
     EXPECT_LE(fetches.size(), static_cast<size_t>(qdx_inet::kMaxPasses));
+}
+
+TEST_F(InternetTimeTest, TwoReadingsBudgetStartsAfterASlowFirstFetch)
+{
+    // The first fetch alone takes longer than the whole budget; the page then advances.
+    const std::vector<std::string> pages = {NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME"),
+                                            NavyPage("UTC JAN 02 2006 18:04:44 UNIVERSAL TIME")};
+    SetHttpPageSource([this, pages](const char*, const char* url, bool, std::size_t, HttpPage& page) {
+        fetches.push_back({"", url});
+        if (fetches.size() == 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(qdx_inet::kMaxPassMilliseconds + 100));
+        page.body = pages[std::min<size_t>(fetches.size(), 2) - 1];
+        return kHttpPageOk;
+    });
+    CQDXDateTime value;
+    CString msg;
+    EXPECT_EQ(value.SetNowNavy(msg, 1), 0) << msg.str();
+    EXPECT_EQ(Show(value), "2006-01-02 18:04:44");
 }
 
 TEST_F(InternetTimeTest, NavyPageWithoutUniversalLine)
