@@ -125,9 +125,10 @@ int main(int argc, char** argv)
 
     CQDXDateTime clock;
     clock.SetNowGMT();
-    const int ahead = reading.GetDiffSec(&clock);
+    // In 64 bits: a server date a century off is still told right.
+    const long long ahead = reading.GetDiffSecBig(&clock);
     std::printf("reading:     %s UTC\n", Show(reading).c_str());
-    std::printf("local clock: %s UTC, %d s %s\n", Show(clock).c_str(), ahead < 0 ? -ahead : ahead,
+    std::printf("local clock: %s UTC, %lld s %s\n", Show(clock).c_str(), ahead < 0 ? -ahead : ahead,
                 ahead == 0 ? "(in step to the second)" : ahead > 0 ? "ahead" : "behind");
     if (!set)
         return 0;

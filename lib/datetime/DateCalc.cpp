@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 using namespace qdx_dt;
 
@@ -346,6 +347,15 @@ float CQDXDateTime::GetDiffMonth(const CQDXDateTime* other) const
 
 int CQDXDateTime::GetDiffSecSpan(const CQDXDateTime* other) const
 {
+    // A span that does not fit is reported as such, never cut to 32 bits with a wrong sign.
+    const int64_t span = GetDiffSecSpanBig(other);
+    if (span <= std::numeric_limits<int>::min() || span > std::numeric_limits<int>::max())
+        return kDiffSpanOutOfRange;
+    return static_cast<int>(span);
+}
+
+int64_t CQDXDateTime::GetDiffSecSpanBig(const CQDXDateTime* other) const
+{
     CQDXDateTime now;
     if (!other || other->IsEmpty()) {
         now.SetNow();
@@ -353,7 +363,7 @@ int CQDXDateTime::GetDiffSecSpan(const CQDXDateTime* other) const
     }
     const int64_t mine = ToLocalTime(*this);
     const int64_t theirs = ToLocalTime(*other);
-    return static_cast<int>(theirs - mine);
+    return theirs - mine;
 }
 
 float CQDXDateTime::GetDiffDaysSpan(CQDXDateTime* other)

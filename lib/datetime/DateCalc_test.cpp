@@ -303,6 +303,29 @@ TEST(Differences, SpanFamilyFollowsTheLocalZone)
     EXPECT_EQ(noon.GetDiffSecSpan(nullptr), 3600);
 }
 
+TEST(Differences, SpansBeyondAnIntAreReportedNotWrapped)
+{
+    ZoneScope zone("UTC");
+    struct Case {
+        CQDXDateTime from, to;
+        int64_t seconds;
+    };
+    const Case cases[] = {
+        {Make(2006, 1, 1), Make(2100, 1, 1), 2966371200},
+        {Make(2100, 1, 1), Make(2006, 1, 1), -2966371200},
+        {Make(1950, 1, 1), Make(2026, 1, 1), 2398377600},  // a date before 1958 against today
+        {Make(1900, 1, 1), Make(2155, 12, 31, 23, 59, 59), 8078572799},
+        {Make(1950, 1, 1), Make(1960, 1, 1), 315532800},
+        {Make(1970, 1, 1), Make(2038, 1, 19, 3, 14, 7), 2147483647},  // the last span that fits
+    };
+    for (const Case& c : cases) {
+        const std::string label = Show(c.from) + " to " + Show(c.to);
+        EXPECT_EQ(c.from.GetDiffSecSpanBig(&c.to), c.seconds) << label;
+        const bool fits = c.seconds > INT32_MIN && c.seconds <= INT32_MAX;
+        EXPECT_EQ(c.from.GetDiffSecSpan(&c.to), fits ? c.seconds : CQDXDateTime::kDiffSpanOutOfRange) << label;
+    }
+}
+
 TEST(NumberForms, DatesTimesAndSlots)
 {
     const CQDXDateTime v = Make(2006, 1, 2, 14, 30, 5);

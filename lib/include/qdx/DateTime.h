@@ -193,7 +193,12 @@ public:
     float GetDiffMonth(const CQDXDateTime* other) const;
     // Elapsed seconds from this value to `other`, both read as local time with daylight saving
     // decided by the system's zone rules (mktime). A null or empty `other` stands for now.
+    // kDiffSpanOutOfRange when the span does not fit in an int (about 68 years either way):
+    // GetDiffSecSpanBig gives every span whole.
     int GetDiffSecSpan(const CQDXDateTime* other) const;
+    static constexpr int kDiffSpanOutOfRange = INT32_MIN;
+    // The same in 64 bits: 2006-01-01 to 2100-01-01 in UTC gives 2966371200.
+    int64_t GetDiffSecSpanBig(const CQDXDateTime* other) const;
     // The same in days. A value that is not valid first gets the date 1900-01-01 (this changes
     // it), and so does an `other` whose date fields are all 0.
     float GetDiffDaysSpan(CQDXDateTime* other);
