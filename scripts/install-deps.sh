@@ -19,6 +19,8 @@ libbenchmark-dev
 qt6-base-dev
 libgl-dev
 libcurl4-openssl-dev
+libssl-dev
+ca-certificates
 libhowardhinnant-date-dev
 libboost-dev
 tzdata

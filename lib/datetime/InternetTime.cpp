@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -532,4 +533,40 @@ int CQDXDateTime::SyncGMT(CString& msg, float* adjusted)
                    before.milliseconds, SaturatedInt(diffNow));
     }
     return result;
+}
+
+int CQDXDateTime::SyncByOffset(int64_t offsetMs, CString& msg, float* adjusted)
+{
+    if (adjusted)
+        *adjusted = 0;
+    const timespec before = ClockNow();
+    // In milliseconds since 1970, the clock's reading cut to the millisecond.
+    const long long from = static_cast<long long>(before.tv_sec) * 1000 + before.tv_nsec / 1000000;
+    const long long to = from + offsetMs;
+    timespec target{static_cast<std::time_t>(to / 1000), static_cast<long>(to % 1000) * 1000000};
+    if (target.tv_nsec < 0) {
+        target.tv_sec -= 1;
+        target.tv_nsec += 1000000000;
+    }
+    const int error = to < 0 ? EINVAL : ClockSet(target);
+    if (error != 0) {
+        msg.Format("SetLocalTime failed (Error %d=%s)", error, ErrorText(error).c_str());
+        return -1;
+    }
+    const timespec after = ClockNow();
+    const long long moved = (static_cast<long long>(after.tv_sec) * 1000 + after.tv_nsec / 1000000) - from;
+    if (adjusted)
+        *adjusted = static_cast<float>(moved) * 0.001f;
+    auto local = [](long long ms) {
+        const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+        std::tm fields{};
+        localtime_r(&seconds, &fields);
+        char text[48];
+        std::snprintf(text, sizeof text, "%d/%d/%d %02d:%02d:%02d.%03d", fields.tm_mon + 1, fields.tm_mday,
+                      fields.tm_year + 1900, fields.tm_hour, fields.tm_min, fields.tm_sec, static_cast<int>(ms % 1000));
+        return std::string(text);
+    };
+    msg.Format("Adjusted %+.3f Sec to %s (From %s)", static_cast<double>(offsetMs) * 0.001, local(to).c_str(),
+               local(from).c_str());
+    return 0;
 }

@@ -551,6 +551,39 @@ TEST(SyncGMT, SetsTheReadingsInstantAcrossDaylightSavingChanges)
     }
 }
 
+TEST(SyncByOffset, MovesTheClockByTheOffsetToTheMillisecond)
+{
+    ZoneScope zone("Europe/Berlin");
+    struct Case {
+        timespec now;
+        int64_t offsetMs;
+        timespec set;
+        const char* msg;
+    };
+    const Case cases[] = {
+        {{Utc(2006, 1, 2, 18, 4, 41), 950400000}, 1300, {Utc(2006, 1, 2, 18, 4, 43), 250000000},
+         "Adjusted +1.300 Sec to 1/2/2006 19:04:43.250 (From 1/2/2006 19:04:41.950)"},
+        {{Utc(2006, 1, 2, 18, 4, 41), 100000000}, -1300, {Utc(2006, 1, 2, 18, 4, 39), 800000000},
+         "Adjusted -1.300 Sec to 1/2/2006 19:04:39.800 (From 1/2/2006 19:04:41.100)"},
+    };
+    for (const Case& c : cases) {
+        FakeClock clock(c.now);
+        CString msg;
+        float adjusted = 0;
+        EXPECT_EQ(CQDXDateTime::SyncByOffset(c.offsetMs, msg, &adjusted), 0);
+        ASSERT_EQ(clock.sets.size(), 1u);
+        EXPECT_EQ(clock.sets[0].tv_sec, c.set.tv_sec);
+        EXPECT_EQ(clock.sets[0].tv_nsec, c.set.tv_nsec);
+        EXPECT_STREQ(msg, c.msg);
+        EXPECT_NEAR(adjusted, c.offsetMs * 0.001 + 0.020, 0.0015);  // the fake clock adds 20 ms
+    }
+    FakeClock clock({Utc(2006, 1, 2), 0});
+    clock.failWith = EPERM;
+    CString msg;
+    EXPECT_EQ(CQDXDateTime::SyncByOffset(1000, msg, nullptr), -1);
+    EXPECT_STREQ(msg, "SetLocalTime failed (Error 1=Operation not permitted)");
+}
+
 TEST(SyncGMT, ReportsAClockThatCannotBeSet)
 {
     ZoneScope zone("UTC");

@@ -1,6 +1,7 @@
 #include <qdx/HttpGet.h>
 #include <qdx/Log.h>
 
+#include "net/HttpError.h"
 #include "net/HttpUrl.h"
 
 #include <curl/curl.h>
@@ -205,6 +206,13 @@ public:
         long status = 0;
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
         return status;
+    }
+
+    // The failure of a Perform that returned `code`, for HttpLastError.
+    HttpFetchError Describe(CURLcode code, const std::string& url) const
+    {
+        const CInternetError error = Error(code);
+        return DescribeCurlError(static_cast<CURLcode>(error.number), m_curl, url, error.message.c_str());
     }
 
     bool SawResponse() const { return m_sawResponse; }
@@ -426,12 +434,19 @@ std::unique_ptr<Transfer> OpenRequest(CHttpGetSession& session, const HttpUrl& u
     return request;
 }
 
-long Send(Transfer& request)
+long Send(Transfer& request, const std::string& url)
 {
     CURLcode code = request.Perform();
-    if (code != CURLE_OK)
+    if (code != CURLE_OK) {
+        SetLastHttpError(request.Describe(code, url));
         throw request.Error(code);
+    }
     return request.Status();
+}
+
+void NoteFailure(HttpFailure cause, long number, const char* url, std::string message)
+{
+    SetLastHttpError(HttpFetchError{cause, number, url ? url : "", std::move(message)});
 }
 
 // Appends the body (already cut at the NUL bytes) to `result`: the one copy of it made after
@@ -449,18 +464,24 @@ void AppendBody(CString& result, const std::string& body)
 int FetchPageFromNetwork(const char* agent, const char* url, bool head, std::size_t maxBody, HttpPage& page)
 {
     HttpUrl target;
-    if (!url || !ParseUrl(url, target) || target.service != UrlService::Http)
+    if (!url || !ParseUrl(url, target) || target.service != UrlService::Http) {
+        NoteFailure(HttpFailure::BadAddress, 0, url, "not an http:// address");
         return kHttpPageOpenError;
+    }
     Transfer transfer;
     // Always from the server, never from a cache on the way.
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Current(g_timeouts).totalMs);
     if (!transfer.Init(target.ToString(), agent ? agent : "", {"Cache-Control: no-cache", "Pragma: no-cache"},
-                       head, true, deadline))
+                       head, true, deadline)) {
+        NoteFailure(HttpFailure::Other, CURLE_FAILED_INIT, url, curl_easy_strerror(CURLE_FAILED_INIT));
         return kHttpPageSessionError;
+    }
     transfer.KeepFirst(maxBody);
     CURLcode code = transfer.Perform();
-    if (code != CURLE_OK)
+    if (code != CURLE_OK) {
+        SetLastHttpError(transfer.Describe(code, url));
         return transfer.SawResponse() ? kHttpPageReadError : kHttpPageOpenError;
+    }
     page.status = transfer.Status();
     page.headers = transfer.Headers();
     page.body = std::move(transfer.Body());
@@ -513,9 +534,11 @@ int HttpGet(const char* url, CString& result, int progress)
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Current(g_timeouts).totalMs);
     std::unique_ptr<Transfer> request;
     int code = 0;
+    ClearLastHttpError();
     try {
         HttpUrl target;
         if (!url || !ParseUrl(url, target) || target.service != UrlService::Http) {
+            NoteFailure(HttpFailure::BadAddress, 0, url, "not an http:// address");
             LogTrace(kLog, 0, "Error: can only use URLs beginning with http://");
             ThrowHttpGetException(1);
         }
@@ -525,23 +548,25 @@ int HttpGet(const char* url, CString& result, int progress)
 
         const std::vector<std::string> headers = SplitHeaders(session.headers);
         request = OpenRequest(session, target, headers, deadline);
-        long status = Send(*request);
+        long status = Send(*request, url);
 
         if (status == 401) {
             CString user;
             CString password;
             HttpCredentialsHook hook = Current(g_credentials);
             if (!hook || !hook(url, user, password)) {
+                NoteFailure(HttpFailure::Denied, 401, url, "access denied: the server asks for a password");
                 LogTrace(kLog, 0, "Access denied: Invalid password");
                 ThrowHttpGetException(1);
             }
             request->SetCredentials(user, password);
-            status = Send(*request);
+            status = Send(*request, url);
         }
 
         if (status == 301 || status == 302 || status == 303) {
             std::optional<std::string> location = FindLocationHeader(request->Headers());
             if (!location) {
+                NoteFailure(HttpFailure::Redirect, status, url, "a redirect without a new location");
                 LogTrace(kLog, 0, "Error: Site redirects with no new location");
                 ThrowHttpGetException(2);
             }
@@ -550,17 +575,22 @@ int HttpGet(const char* url, CString& result, int progress)
             LogTrace(kLog, 0, "%s", location->c_str());
             HttpUrl next;
             if (!ResolveLocation(target, *location, next)) {
+                NoteFailure(HttpFailure::Redirect, status, url, "a redirect to an unreadable address: " + *location);
                 LogTrace(kLog, 0, "Error: the redirected URL could not be parsed.");
                 ThrowHttpGetException(2);
             }
             if (next.service != UrlService::Http) {
+                NoteFailure(HttpFailure::Redirect, status, url, "a redirect to an address that is not http://: " +
+                                                                    *location);
                 LogTrace(kLog, 0, "Error: the redirected URL does not reference a HTTP resource.");
                 ThrowHttpGetException(2);
             }
             // The new server gets no credentials meant for the first one.
             request = OpenRequest(session, next, headers, deadline);
-            status = Send(*request);
+            status = Send(*request, next.ToString());
             if (status != 200) {
+                NoteFailure(HttpFailure::Redirect, status, next.ToString().c_str(),
+                            "the redirected request answered " + std::to_string(status));
                 result.Format("*ERR:HTTPSTATUS:%ld\r\n", status);
                 LogTrace(kLog, 0, "Error: Got status code %d", static_cast<int>(status));
                 ThrowHttpGetException(2);
@@ -571,6 +601,9 @@ int HttpGet(const char* url, CString& result, int progress)
             LogTrace(kLog, 0, "Status Code is %d", static_cast<int>(status));
         AppendBody(result, request->Body());
     } catch (const CInternetError& error) {
+        if (HttpLastError().cause == HttpFailure::None)
+            NoteFailure(error.number == CURLE_FILESIZE_EXCEEDED ? HttpFailure::TooLarge : HttpFailure::Other,
+                        error.number, url, error.message);
         result.Format("*ERR:%ld:%s\r\n", error.number, error.message.c_str());
         LogTrace(kLog, 0, "Error: (%d) %s", static_cast<int>(error.number), error.message.c_str());
         code = 2;
@@ -580,6 +613,7 @@ int HttpGet(const char* url, CString& result, int progress)
         exception->Delete();
     } catch (const std::bad_alloc&) {
         const char* message = curl_easy_strerror(CURLE_OUT_OF_MEMORY);
+        NoteFailure(HttpFailure::Other, CURLE_OUT_OF_MEMORY, url, message);
         result.Format("*ERR:%d:%s\r\n", static_cast<int>(CURLE_OUT_OF_MEMORY), message);
         LogTrace(kLog, 0, "Error: (%d) %s", static_cast<int>(CURLE_OUT_OF_MEMORY), message);
         code = 2;
@@ -595,11 +629,17 @@ int HttpFetchPage(const char* agent, const char* url, bool head, std::size_t max
         return kHttpPageOpenError;
     if (!agent)
         agent = "";
-    if (HttpPageSource source = Current(g_pageSource))
-        return source(agent, url, head, maxBody, page);
+    ClearLastHttpError();
+    if (HttpPageSource source = Current(g_pageSource)) {
+        const int result = source(agent, url, head, maxBody, page);
+        if (result != kHttpPageOk && HttpLastError().cause == HttpFailure::None)
+            NoteFailure(HttpFailure::Other, 0, url, "the page could not be fetched");
+        return result;
+    }
     try {
         return FetchPageFromNetwork(agent, url, head, maxBody, page);
     } catch (const std::bad_alloc&) {
+        NoteFailure(HttpFailure::Other, CURLE_OUT_OF_MEMORY, url, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
         return kHttpPageSessionError;
     }
 }

@@ -302,6 +302,13 @@ public:
     // value that is no valid date and time). `adjusted` (may be null) receives the clock's
     // movement in seconds. 0 or -1.
     int SyncGMT(CString& msg, float* adjusted);
+    // Moves the machine's clock by `offsetMs` milliseconds (positive: forward), to the
+    // millisecond, through the clock seam: for an offset measured against several servers
+    // (HttpMeasureClock, HttpCombineClocks in qdx/HttpClock.h). msg: "Adjusted %+.3f Sec to
+    // 1/2/2006 18:04:43.250 (From 1/2/2006 18:04:41.950)" in local time, or "SetLocalTime failed
+    // (Error %d=%s)" (EPERM without the right to set the clock; EINVAL for a time before 1970).
+    // `adjusted` (may be null) receives the clock's movement in seconds. 0 or -1.
+    static int SyncByOffset(int64_t offsetMs, CString& msg, float* adjusted);
 };
 
 // A begin and an end with a number the caller gives meaning to.

@@ -7,6 +7,7 @@
 // - SetHttpTimeouts: how long a fetch waits for a connection and for the next byte, and how
 //   long a whole call may last.
 // - SetHttpMaxBody: the largest answer HttpGet keeps.
+// - HttpLastError: why this thread's last fetch failed, in words for the user.
 // - HttpFetchPage / SetHttpPageSource: the first block of a page (or its headers only), as the
 //   clock readers of the date-time library take it; tests serve such pages from memory.
 //
@@ -95,6 +96,39 @@ inline constexpr std::size_t kHttpMaxBodyDefault = std::size_t{64} << 20;
 // bringing more ends the call with 2 and "*ERR:63:...". The body is held once while it arrives
 // and copied once into `result`.
 QDX_EXPORT std::size_t SetHttpMaxBody(std::size_t bytes);
+
+// --- why the last fetch failed ----------------------------------------------------------------
+
+// The kind of a fetch's failure.
+enum class HttpFailure {
+    None,         // the fetch succeeded (or none was made on this thread yet)
+    BadAddress,   // not an address the call can use
+    Resolve,      // the host name cannot be resolved
+    Connect,      // no connection: refused, unreachable, ...
+    Timeout,      // no answer in time: connect, stall or the call's deadline
+    Certificate,  // the server's certificate does not pass its check
+    Tls,          // no TLS connection could be made
+    TooLarge,     // the answer is larger than the limit
+    Broken,       // the answer broke off or is no HTTP
+    NoDate,       // the answer has no readable Date header (HttpMeasureClock)
+    Redirect,     // a redirect HttpGet does not follow, or that did not end in 200
+    Denied,       // the server refused access (401) and no new credentials came
+    Other,
+};
+
+// The failure of a fetch, for a message that names the address and the cause.
+struct HttpFetchError {
+    HttpFailure cause = HttpFailure::None;
+    long number = 0;      // curl's error number, or the HTTP status for Redirect; 0 when none
+    std::string url;      // the address that failed
+    std::string message;  // the cause in words: "cannot resolve host x.invalid",
+                          // "cannot connect to 127.0.0.1 port 1: connection refused", ...
+};
+
+// How this thread's last fetch (HttpGet, HttpFetchPage, HttpMeasureClock) ended: cause None after
+// a success. Lets a caller of a function that keeps its own result codes (the time-page readers
+// of DateTime.h) tell the user why a page could not be fetched.
+QDX_EXPORT HttpFetchError HttpLastError();
 
 // --- first block of a page -------------------------------------------------------------------
 
