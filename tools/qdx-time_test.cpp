@@ -72,20 +72,7 @@ std::optional<std::string> Dated(const std::string& date)
     return TestHttpServer::Response(200, "OK", "", "Date: " + date + "\r\n");
 }
 
-// Answers with the Date of a clock `offset` seconds ahead of this machine's.
-TestHttpServer::Handler ClockOffBy(double offset)
-{
-    return [offset](const Request&) {
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        const std::time_t shown = static_cast<std::time_t>(std::floor(now.tv_sec + now.tv_nsec * 1e-9 + offset));
-        std::tm fields{};
-        gmtime_r(&shown, &fields);
-        char date[64];
-        std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &fields);
-        return Dated(date);
-    };
-}
+constexpr auto ClockOffBy = &TestHttpServer::ClockOffBy;
 
 // The number after `label` in `text`, or NaN.
 double NumberAfter(const std::string& text, const std::string& label)

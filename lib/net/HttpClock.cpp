@@ -29,12 +29,6 @@ constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr double kSendMargin = 0.002;   // a request is never planned closer to now than this (s)
 constexpr double kNarrowEnough = 0.004;  // below this width (s) another request brings little
 
-void InitCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 std::optional<std::string> ReadWholeFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

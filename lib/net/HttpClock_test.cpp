@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <thread>
 
 namespace {
@@ -60,21 +59,8 @@ TEST(HttpMeasureClock, MeasuresSeveralServersAtOnce)
 {
     for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
         unsetenv(name);
-    auto offBy = [](double offset) {
-        return [offset](const TestHttpServer::Request&) {
-            timespec now{};
-            clock_gettime(CLOCK_REALTIME, &now);
-            const std::time_t shown = static_cast<std::time_t>(std::floor(now.tv_sec + now.tv_nsec * 1e-9 + offset));
-            std::tm fields{};
-            gmtime_r(&shown, &fields);
-            char date[64];
-            std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &fields);
-            return std::optional<std::string>(
-                TestHttpServer::Response(200, "OK", "", std::string("Date: ") + date + "\r\n"));
-        };
-    };
-    TestHttpServer ahead(offBy(2.5));
-    TestHttpServer behind(offBy(-0.7));
+    TestHttpServer ahead(TestHttpServer::ClockOffBy(2.5));
+    TestHttpServer behind(TestHttpServer::ClockOffBy(-0.7));
     HttpClockReading a;
     HttpClockReading b;
     std::thread first([&] { a = HttpMeasureClock(ahead.Url("/"), {"", 8, 10000}); });

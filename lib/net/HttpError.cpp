@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -107,4 +108,10 @@ void ClearLastHttpError()
 HttpFetchError HttpLastError()
 {
     return t_lastError;
+}
+
+void InitCurl()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }

@@ -14,6 +14,9 @@
 // error text, kept for causes without a plainer wording.
 HttpFetchError DescribeCurlError(CURLcode code, CURL* curl, const std::string& url, const char* detail);
 
+// curl's global set-up, once per process, before the first handle.
+void InitCurl();
+
 // Records the outcome of this thread's latest fetch: a success clears it.
 void SetLastHttpError(const HttpFetchError& error);
 void ClearLastHttpError();

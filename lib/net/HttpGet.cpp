@@ -43,12 +43,6 @@ T Current(const T& slot)
     return slot;
 }
 
-void InitCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 // An error of the transfer layer: curl's error number and its message.
 struct CInternetError {
     long number;

@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
+#include <ctime>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -89,6 +91,21 @@ public:
     {
         return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Length: " +
                std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+    }
+
+    // A handler answering with the Date of a clock `offset` seconds ahead of this machine's.
+    static Handler ClockOffBy(double offset)
+    {
+        return [offset](const Request&) {
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            const std::time_t shown = static_cast<std::time_t>(std::floor(now.tv_sec + now.tv_nsec * 1e-9 + offset));
+            std::tm fields{};
+            gmtime_r(&shown, &fields);
+            char date[64];
+            std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &fields);
+            return std::optional<std::string>(Response(200, "OK", "", std::string("Date: ") + date + "\r\n"));
+        };
     }
 
 private:
