@@ -3,7 +3,8 @@
 // SetNowNavy and SetNowTimeGov read the first block of a time page (through HttpFetchPage, so
 // tests can serve pages from memory) line by line with the buffered line reader; SetNowHttpDate
 // reads the Date header of any web server; SetNowURL takes the first date of a date page
-// fetched with HttpGet. SyncGMT sets the clock through the ClockSet seam of qdx/Platform.h.
+// fetched with HttpGet. SyncGMT sets the clock to a reading and SyncByOffset moves it by a measured
+// offset, both through the ClockSet seam of qdx/Platform.h.
 #include "datetime/InternetTime.h"
 
 #include <qdx/BufferedReader.h>
