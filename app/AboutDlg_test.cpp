@@ -4,7 +4,8 @@
 #include "CheckDlg.h"
 #include "Resource.h"
 
-#include <TestApp.h>
+#include <qdxtest/QuietLog.h>
+#include <qdxtest/TestApp.h>
 
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
@@ -17,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <unistd.h>
@@ -26,31 +26,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AboutDlgTest : public ::testing::Test {
+// A fake browser that sleeps, then writes the address it was given to "opened".
+class AboutDlgTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
         TestApp();
         RegisterRolvekStrings();
-        dir = fs::temp_directory_path() / ("rolvek-about-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        SetIniPath((dir / "test.ini").c_str());  // tests may run in parallel
-        IniWriteString("SYS", "RollsPerRun", "1000");
-        IniWriteString("RELEASE", "WriteLog", "NO");
-        fs::path script = dir / "browser.sh";
-        std::ofstream(script) << "#!/bin/sh\nsleep 1.5\necho \"$1\" > \"" << (dir / "opened").string() << "\"\n";
+        const std::string script =
+            dir.Write("browser.sh", "#!/bin/sh\nsleep 1.5\necho \"$1\" > \"" + dir.File("opened") + "\"\n");
         fs::permissions(script, fs::perms::owner_all);
         setenv("BROWSER", script.c_str(), 1);
     }
 
-    void TearDown() override
-    {
-        unsetenv("BROWSER");
-        SetIniPath(nullptr);
-        fs::remove_all(dir);
-    }
+    void TearDown() override { unsetenv("BROWSER"); }
 
-    fs::path dir;
+    qdx::test::ScopedSettings settings{dir, "[SYS]\nRollsPerRun=1000\n"};
 };
 
 TEST_F(AboutDlgTest, ShowsVersionAndBuildOnTwoLines)
@@ -83,11 +74,7 @@ TEST_F(AboutDlgTest, HomePageButtonWaitsForTheBrowserWithoutFreezingTheTool)
 
     EXPECT_TRUE(QTest::qWaitFor([&] { return about.HomePageButton()->isEnabled(); }, 10000));
     EXPECT_FALSE(about.BrowserRunning());
-    EXPECT_TRUE(fs::exists(dir / "opened"));
-    std::ifstream opened(dir / "opened");
-    std::string address;
-    std::getline(opened, address);
-    EXPECT_EQ(address, kHomePage);
+    EXPECT_EQ(qdx::test::ReadFile(dir.File("opened")), std::string(kHomePage) + "\n");
 }
 
 TEST_F(AboutDlgTest, AFailedStartEnablesTheButtonAgainAtOnce)

@@ -9,7 +9,7 @@
 
 #include <PercentBarCtrl.h>
 #include <ReportListCtrl.h>
-#include <TestApp.h>
+#include <qdxtest/TestApp.h>
 
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>

@@ -5,11 +5,12 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <qdxtest/QuietLog.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -21,48 +22,9 @@ using ::testing::ElementsAre;
 
 // The runner's settings file, read by the log writer, switches the log file off: no test of this
 // runner leaves a logs directory in the build tree. Reports still reach the last-message sink.
-class QuietLog : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/rolvek-engine-log-XXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0)
-            close(fd);
-        m_path = pattern;
-        std::ofstream(m_path, std::ios::trunc) << "[RELEASE]\nWriteLog=NO\n";
-        SetIniPath(m_path.c_str());
-    }
-    void TearDown() override
-    {
-        SetIniPath(nullptr);
-        unlink(m_path.c_str());
-    }
+const auto* const g_quietLog = ::testing::AddGlobalTestEnvironment(new qdx::test::QuietLog);
 
-private:
-    std::string m_path;
-};
-const auto* const g_quietLog = ::testing::AddGlobalTestEnvironment(new QuietLog);
-
-// A settings file of its own, removed at the end of the test.
-class TempIni {
-public:
-    explicit TempIni(const std::string& text = "")
-    {
-        char pattern[] = "/tmp/rolvek-text-XXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0)
-            close(fd);
-        m_path = pattern;
-        Write(text);
-    }
-    ~TempIni() { unlink(m_path.c_str()); }
-    void Write(const std::string& text) { std::ofstream(m_path, std::ios::trunc) << text; }
-    const char* Path() const { return m_path.c_str(); }
-
-private:
-    std::string m_path;
-};
+using TempIni = qdx::test::TempFile;  // a settings file of its own for each engine
 
 std::string CountText(const CRollTally& t, int row)
 {

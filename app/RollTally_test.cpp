@@ -5,6 +5,8 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,30 +25,7 @@
 namespace {
 
 // A settings file of its own for each test, so tests may run side by side.
-class Settings {
-public:
-    explicit Settings(const std::string& text = "")
-    {
-        char pattern[] = "/tmp/rolvek-engine-XXXXXX";
-        int fd = mkstemp(pattern);
-        if (fd >= 0)
-            close(fd);
-        m_path = pattern;
-        std::ofstream(m_path, std::ios::trunc) << text;
-    }
-    ~Settings() { unlink(m_path.c_str()); }
-    const char* Path() const { return m_path.c_str(); }
-    std::string Text() const
-    {
-        std::ifstream in(m_path);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-private:
-    std::string m_path;
-};
+using Settings = qdx::test::TempFile;
 
 std::int64_t Sum(const CRollTally& t)
 {

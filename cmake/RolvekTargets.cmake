@@ -26,7 +26,8 @@ endfunction()
 
 # rolvek_add_test_runner(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>]
 #                        [LABELS <labels...>])
-# One GoogleTest runner per source folder; every test case becomes its own ctest test. The label
+# One GoogleTest runner per source folder, linked with the test support under testing/; every
+# test case becomes its own ctest test. The label
 # "threaded" marks runners that `make test-tsan` runs under ThreadSanitizer.
 function(rolvek_add_test_runner)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
@@ -34,7 +35,8 @@ function(rolvek_add_test_runner)
     return()
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  # The test support first: its header-only parts call into the qdx that T_LIBS brings.
+  target_link_libraries(${T_NAME} PRIVATE qdx_testing ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   rolvek_apply_flags(${T_NAME})
   target_compile_definitions(${T_NAME} PRIVATE ROLVEK_TESTDATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/testdata"
                                                ROLVEK_BINARY_DIR="${CMAKE_BINARY_DIR}")

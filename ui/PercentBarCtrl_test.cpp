@@ -1,5 +1,5 @@
 #include "PercentBarCtrl.h"
-#include "TestApp.h"
+#include <qdxtest/TestApp.h>
 
 #include <gtest/gtest.h>
 

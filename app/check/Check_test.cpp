@@ -8,6 +8,8 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <qdxtest/QuietLog.h>
+
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
@@ -21,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,29 +37,12 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// A temporary directory with a settings file in it that switches the log file off; it is also
-// the settings file of the process, so the log writer reads it. Removed at the end of the test.
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/rolvek-check-XXXXXX";
-        m_path = mkdtemp(pattern) ? pattern : "/tmp";
-        m_ini = m_path + "/rolvek.ini";
-        std::ofstream(m_ini) << "[SYS]\nRollValues=6\nRollsPerRun=1000\n[RELEASE]\nWriteLog=NO\n";
-        SetIniPath(m_ini.c_str());
-    }
-    ~TempDir()
-    {
-        SetIniPath(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::string& Path() const { return m_path; }
-    const char* Ini() const { return m_ini.c_str(); }
-
-private:
-    std::string m_path, m_ini;
+// A folder of the test's own whose settings file (rolvek.ini, log file off) is also the
+// process's, so the log writer reads it.
+struct CheckDir {
+    qdx::test::TempDir dir{"rolvek-check"};
+    qdx::test::ScopedSettings settings{dir, "[SYS]\nRollValues=6\nRollsPerRun=1000\n", "rolvek.ini"};
+    const std::string& Path() const { return dir.Path(); }
 };
 
 bool Parse(std::vector<const char*> args, CheckOptions& options, std::string& error)
@@ -166,7 +150,6 @@ TEST(CheckReport, TextBarFillsFromTheLeftLikeTheWindowsBar)
 
 TEST(CheckReport, FacesCarryTheWindowsTextsAndBarPositions)
 {
-    TempDir dir;
     CRollTally totals(FitRunSize(3, 1000));
     for (std::int64_t c : {900000LL, 1100000LL, 1000000LL})
         totals.m_Counts.AddInt64(c);
@@ -227,7 +210,7 @@ TEST(CheckReport, JsonParsesAndKeepsEveryFigure)
 
 TEST(CheckRun, RunsAreCollectedWithTheWindowsStepAndLoggedAtStartAndEnd)
 {
-    TempDir dir;
+    CheckDir dir;
     std::vector<std::string> messages;
     SetLastMessageSink([&messages](const char* text) { messages.push_back(text); });
     const RunSettings settings = FitRunSize(6, 1000, RollGenerator::Lcg214013);
@@ -286,7 +269,7 @@ struct Outcome {
 };
 
 // Runs a copy of rolvek-check placed in `dir`, so that its settings and log land there.
-Outcome RunProgram(const TempDir& dir, const std::string& args)
+Outcome RunProgram(const CheckDir& dir, const std::string& args)
 {
     const std::string program = dir.Path() + "/rolvek-check";
     std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
@@ -296,19 +279,25 @@ Outcome RunProgram(const TempDir& dir, const std::string& args)
     Outcome o;
     const int status = std::system(command.c_str());
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream out(dir.Path() + "/out"), err(dir.Path() + "/err");
-    std::stringstream a, b;
-    a << out.rdbuf();
-    b << err.rdbuf();
-    o.out = a.str();
-    o.err = b.str();
+    o.out = qdx::test::ReadFile(dir.Path() + "/out");
+    o.err = qdx::test::ReadFile(dir.Path() + "/err");
     return o;
+}
+
+// What the program in `dir` has logged so far, all days together.
+std::string ProgramLog(const CheckDir& dir)
+{
+    std::string log;
+    std::error_code error;
+    for (const auto& day : std::filesystem::directory_iterator(dir.Path() + "/logs", error))
+        log += qdx::test::ReadFile((day.path() / "rolvek-check.log").string());
+    return log;
 }
 
 TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
 {
-    TempDir dir;
-    std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollValues=5\nRollsPerRun=2000\n";
+    CheckDir dir;
+    qdx::test::WriteFile(dir.settings.Path(), "[SYS]\nRollValues=5\nRollsPerRun=2000\n");
     const Outcome o = RunProgram(dir, "--runs 4 --format json --generator lcg1103515245");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, "");  // no progress when standard error is not a terminal
@@ -329,13 +318,7 @@ TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
     EXPECT_EQ(tree.get<int>("degrees_of_freedom"), 4);
 
     // The runs were reported through the log, into the day's file beside the program.
-    std::string log;
-    FILE* found = popen(("cat '" + dir.Path() + "'/logs/*/rolvek-check.log").c_str(), "r");
-    ASSERT_NE(found, nullptr);
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, found)) > 0;)
-        log.append(buffer, n);
-    pclose(found);
+    const std::string log = ProgramLog(dir);
     EXPECT_THAT(log, HasSubstr("a|Check started: 4 runs of 10000 rolls (5 values), generator lcg1103515245\r\n"));
     EXPECT_THAT(log, HasSubstr("a|Check ended: Completed Runs: 4 - Stopped\r\n"));
     EXPECT_THAT(log, Not(HasSubstr("Running ...")));  // no line per run
@@ -343,7 +326,7 @@ TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
 
 TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
 {
-    TempDir dir;
+    CheckDir dir;
     const Outcome o = RunProgram(dir, "--runs=1 --values 0 --rolls-per-run 10 --format csv");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err,
@@ -354,28 +337,20 @@ TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
 }
 
 // Whether the program in `dir` has logged "Check started".
-bool Started(const TempDir& dir)
+bool Started(const CheckDir& dir)
 {
-    std::error_code error;
-    for (const auto& day : std::filesystem::directory_iterator(dir.Path() + "/logs", error)) {
-        std::ifstream log(day.path() / "rolvek-check.log");
-        std::stringstream text;
-        text << log.rdbuf();
-        if (text.str().find("Check started") != std::string::npos)
-            return true;
-    }
-    return false;
+    return ProgramLog(dir).find("Check started") != std::string::npos;
 }
 
 TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
 {
     for (const int signal : {SIGINT, SIGTERM}) {
-        TempDir dir;
+        CheckDir dir;
         const std::string program = dir.Path() + "/rolvek-check";
         std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
                                    std::filesystem::copy_options::overwrite_existing);
         // A run of 2^31 - 1 rolls would take minutes: the signal comes during the first one.
-        std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollValues=1\nRollsPerRun=2147483647\n";
+        qdx::test::WriteFile(dir.settings.Path(), "[SYS]\nRollValues=1\nRollsPerRun=2147483647\n");
         int out[2];
         ASSERT_EQ(pipe(out), 0);
         const pid_t pid = fork();
@@ -408,7 +383,7 @@ TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
 
 TEST(CheckProgram, BadOptionExitsWithTwoAndNamesIt)
 {
-    TempDir dir;
+    CheckDir dir;
     Outcome o = RunProgram(dir, "--runs 3 --colour");
     EXPECT_EQ(o.status, 2);
     EXPECT_EQ(o.err, "rolvek-check: unknown option '--colour' (see --help)\n");

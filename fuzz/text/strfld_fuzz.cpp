@@ -3,7 +3,7 @@
 #include <qdx/Fields.h>
 #include <qdx/Txt.h>
 
-#include "text/FieldsReference.h"
+#include <qdxtest/FieldsReference.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* c = text.c_str();  // the model reads up to the first NUL, as strfld does
     const std::string_view view(c);
 
-    if (strfldcnt(c, delim) != qdx_testing::ReferenceFieldCount(view, delim))
+    if (strfldcnt(c, delim) != qdx::test::ReferenceFieldCount(view, delim))
         std::abort();
 
     std::vector<char> out(static_cast<size_t>(outSize) + 1, 'Z');
     const int result = strfld(c, delim, from, to, outSize ? out.data() : nullptr, outSize);
-    const auto expected = qdx_testing::ReferenceField(view, delim, from, to, outSize);
+    const auto expected = qdx::test::ReferenceField(view, delim, from, to, outSize);
     if (result != expected.first)
         std::abort();
     if (outSize > 0 && std::string(out.data()) != expected.second)
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CTxt field;
     const int viaTxt = strfldtxt(c, delim, from, to, field);
-    const auto whole = qdx_testing::ReferenceField(view, delim, from, to, 10000);
+    const auto whole = qdx::test::ReferenceField(view, delim, from, to, 10000);
     if (viaTxt != whole.first || std::string(static_cast<const char*>(field)) != whole.second)
         std::abort();
     return 0;

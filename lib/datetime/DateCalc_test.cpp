@@ -1,7 +1,7 @@
 // Calendar arithmetic: checked day by day against std::chrono's civil calendar, far shifts
 // against single steps, and the documented examples.
 
-#include "DateTimeTestSupport.h"
+#include <qdxtest/DateTimeTestSupport.h>
 
 #include <qdx/DateTime.h>
 
@@ -11,11 +11,11 @@
 #include <cmath>
 #include <random>
 
-using dt_test::FixedClock;
-using dt_test::Make;
-using dt_test::Show;
-using dt_test::Utc;
-using dt_test::ZoneScope;
+using qdx::test::FixedClock;
+using qdx::test::Make;
+using qdx::test::Show;
+using qdx::test::Utc;
+using qdx::test::ZoneScope;
 
 namespace {
 

@@ -1,7 +1,8 @@
 // Setting a date-time from text and from date and time numbers, with the log lines the
 // rejected numbers leave.
 
-#include "DateTimeTestSupport.h"
+#include <qdxtest/DateTimeTestSupport.h>
+#include <qdxtest/QuietLog.h>
 
 #include <qdx/DateTime.h>
 #include <qdx/Settings.h>
@@ -13,12 +14,12 @@
 #include <string>
 #include <unistd.h>
 
-using dt_test::FixedClock;
-using dt_test::LogCapture;
-using dt_test::Make;
-using dt_test::Show;
-using dt_test::Utc;
-using dt_test::ZoneScope;
+using qdx::test::FixedClock;
+using qdx::test::LogCapture;
+using qdx::test::Make;
+using qdx::test::Show;
+using qdx::test::Utc;
+using qdx::test::ZoneScope;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -26,27 +27,7 @@ namespace {
 
 // The runner writes no log file: messages still reach the last-message sink, where the tests
 // read them.
-class QuietLog : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/qdx_dt_testXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
-        SetIniPath((m_dir + "/test.ini").c_str());
-        IniWriteString("RELEASE", "WriteLog", "NO");
-    }
-    void TearDown() override
-    {
-        SetIniPath(nullptr);
-        unlink((m_dir + "/test.ini").c_str());
-        rmdir(m_dir.c_str());
-    }
-
-private:
-    std::string m_dir;
-};
-::testing::Environment* const kQuietLog = ::testing::AddGlobalTestEnvironment(new QuietLog);
+::testing::Environment* const kQuietLog = ::testing::AddGlobalTestEnvironment(new qdx::test::QuietLog);
 
 // 2026-07-15 13:45:30 UTC; the runner's zone is UTC.
 constexpr std::time_t kNow = 1784123130;

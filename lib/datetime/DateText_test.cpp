@@ -1,7 +1,8 @@
 // Reading dates and times out of free text, the name tables, the eighteen layouts and the
 // calendar self-test.
 
-#include "DateTimeTestSupport.h"
+#include <qdxtest/DateTimeTestSupport.h>
+#include <qdxtest/TempDir.h>
 
 #include <qdx/DateTime.h>
 #include <qdx/Txt.h>
@@ -18,10 +19,10 @@
 #include <string>
 #include <vector>
 
-using dt_test::FixedClock;
-using dt_test::LogCapture;
-using dt_test::Make;
-using dt_test::Show;
+using qdx::test::FixedClock;
+using qdx::test::LogCapture;
+using qdx::test::Make;
+using qdx::test::Show;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 
@@ -228,25 +229,15 @@ TEST(Layouts, CurrentDate)
 }
 
 // Runs a test body in a fresh temporary directory as the current directory.
-class InTempDir : public ::testing::Test {
+class InTempDir : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
-        char dir[] = "/tmp/qdx_dt_julianXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
         ASSERT_NE(getcwd(m_old, sizeof m_old), nullptr);
-        ASSERT_EQ(chdir(dir), 0);
+        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
     }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(m_old), 0);
-        unlink((m_dir + "/Lunar.csv").c_str());
-        rmdir((m_dir + "/Lunar.csv").c_str());
-        rmdir(m_dir.c_str());
-    }
+    void TearDown() override { ASSERT_EQ(chdir(m_old), 0); }
 
-    std::string m_dir;
     char m_old[4096] = {};
 };
 

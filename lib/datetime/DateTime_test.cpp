@@ -2,7 +2,8 @@
 // files and the (fixed) clock.
 
 #include "DateTimeImpl.h"
-#include "DateTimeTestSupport.h"
+#include <qdxtest/DateTimeTestSupport.h>
+#include <qdxtest/TempDir.h>
 
 #include <qdx/DateTime.h>
 
@@ -16,11 +17,11 @@
 #include <cstdlib>
 #include <string>
 
-using dt_test::FixedClock;
-using dt_test::Make;
-using dt_test::Show;
-using dt_test::Utc;
-using dt_test::ZoneScope;
+using qdx::test::FixedClock;
+using qdx::test::Make;
+using qdx::test::Show;
+using qdx::test::Utc;
+using qdx::test::ZoneScope;
 
 namespace {
 
@@ -232,10 +233,9 @@ TEST(SetFromClock, UnixSecondsAndFiles)
     EXPECT_EQ(v.SetDTUnix(0), 0);
     EXPECT_EQ(Show(v), "1969-12-31 19:00:00");
 
-    char path[] = "/tmp/qdx_dt_fileXXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    qdx::test::TempDir dir;
+    const std::string file = dir.Write("file", "");
+    const char* path = file.c_str();
     const timespec times[2] = {{1136214605, 0}, {1136214605, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path, times, 0), 0);
     EXPECT_EQ(v.SetDTFile(path), 0);
@@ -253,16 +253,8 @@ TEST(SetFromClock, UnixSecondsAndFiles)
     EXPECT_EQ(v.SetDTFile(nullptr), -1);
     EXPECT_EQ(v.IsEmpty(), 1);
     // A file named NUL (the null device's name elsewhere) reads as the epoch.
-    char dir[] = "/tmp/qdx_dt_dirXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string nul = std::string(dir) + "/Nul";
-    std::FILE* file = std::fopen(nul.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fclose(file);
-    EXPECT_EQ(v.SetDTFile(nul.c_str()), 0);
+    EXPECT_EQ(v.SetDTFile(dir.Write("Nul", "").c_str()), 0);
     EXPECT_EQ(Show(v), "1969-12-31 19:00:00");
-    unlink(nul.c_str());
-    rmdir(dir);
 }
 
 } // namespace

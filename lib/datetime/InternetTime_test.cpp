@@ -3,9 +3,10 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
-#include "datetime/DateTimeTestSupport.h"
+#include <qdxtest/DateTimeTestSupport.h>
+#include <qdxtest/QuietLog.h>
 #include "datetime/InternetTime.h"
-#include "net/TestHttpServer.h"
+#include <qdxtest/TestHttpServer.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,36 +22,25 @@
 
 namespace {
 
-using dt_test::FixedClock;
-using dt_test::LogCapture;
-using dt_test::Make;
-using dt_test::Show;
-using dt_test::Utc;
-using dt_test::ZoneScope;
+using qdx::test::FixedClock;
+using qdx::test::TestHttpServer;
+using qdx::test::LogCapture;
+using qdx::test::Make;
+using qdx::test::Show;
+using qdx::test::Utc;
+using qdx::test::ZoneScope;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
 // Every test gets its own settings file (without log file) and a clean network seam.
-class InternetTimeTest : public ::testing::Test {
+class InternetTimeTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/qdx-inettime-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        iniPath = m_dir + "/test.ini";
-        std::ofstream(iniPath) << "[RELEASE]\nWriteLog=NO\n";
-        SetIniPath(iniPath.c_str());
         for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
             unsetenv(name);
     }
-    void TearDown() override
-    {
-        SetHttpPageSource({});
-        SetIniPath(nullptr);
-        std::remove(iniPath.c_str());
-        std::remove(m_dir.c_str());
-    }
+    void TearDown() override { SetHttpPageSource({}); }
 
     // Serves `pages` one per fetch (the last one again when they run out) and notes each fetch.
     void Serve(std::vector<std::string> pages, int result = kHttpPageOk)
@@ -67,23 +57,14 @@ protected:
         });
     }
 
-    std::string IniText() const
-    {
-        std::ifstream in(iniPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string IniText() const { return settings.Text(); }
 
     struct Fetch {
         std::string agent;
         std::string url;
     };
     std::vector<Fetch> fetches;
-    std::string iniPath;
-
-private:
-    std::string m_dir;
+    qdx::test::ScopedSettings settings{dir};
 };
 
 std::string NavyPage(const char* universalLine)
@@ -95,55 +76,83 @@ std::string NavyPage(const char* universalLine)
 
 // --- the Navy layout ------------------------------------------------------------------------------
 
-TEST_F(InternetTimeTest, NavyReadsTheUniversalLineOnce)
+// Each reader on pages of its layout: its result, the value (from 2001-01-01 00:00:00) and the
+// message it leaves, and how many pages it fetched.
+TEST_F(InternetTimeTest, TimePages)
+{
+    using Reader = int (CQDXDateTime::*)(CString&, int);
+    const Reader navy = &CQDXDateTime::SetNowNavy;
+    const Reader timeGov = &CQDXDateTime::SetNowTimeGov;
+    const std::string at43 = NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME");
+    const std::string at44 = NavyPage("UTC JAN 02 2006 18:04:44 UNIVERSAL TIME");
+    const size_t passes = static_cast<size_t>(qdx_inet::kMaxPasses);
+    const struct {
+        Reader read;
+        std::vector<std::string> pages;  // one per fetch, the last one again when they run out
+        int twoReadings;
+        int result;
+        const char* value;
+        const char* msg;  // nullptr: not checked
+        size_t fewestFetches, mostFetches;
+    } cases[] = {
+        {navy, {at43}, 0, 0, "2006-01-02 18:04:43", "20060102 18:04:43", 1, 1},
+        {navy, {"utc jun 30 2031 23:59:59 universal time\n"}, 0, 0, "2031-06-30 23:59:59", nullptr, 1, 1},
+        // two readings: fetched until the page's second changes, or given up on a stopped clock
+        {navy, {at43, at43, at44}, 1, 0, "2006-01-02 18:04:44", "20060102 18:04:44", 3, 3},
+        {navy, {at43}, 1, -4, "2006-01-02 18:04:43", "SyncTime: the page's time did not advance", 3, passes},
+        {navy, {"<html>\nJan. 02, 01:04:43 PM EST Eastern Time\n</html>\n"}, 1, -5, "2001-01-01 00:00:00",
+         "SetGMT:  Clould not find Universal time", 1, 1},
+        // a bad month: the new time with the old date, and the line named
+        {navy, {NavyPage("utc XYZ 02 2006 18:04:43 Universal Time")}, 0, -6, "2001-01-01 18:04:43",
+         "Invalid date/time in UTC XYZ 02 2006 18:04:43 UNIVERSAL TIME (2, 180443)", 1, 1},
+        // only the first 10000 bytes are read, even from a source that hands over more
+        {navy, {std::string(10000, '\n') + "UTC JAN 02 2006 18:04:43 UNIVERSAL TIME\n"}, 0, -5, "2001-01-01 00:00:00",
+         nullptr, 1, 1},
+        {timeGov, {"<html>\n<td><font size=7><B>18:04:43<BR>\nMonday, January 02, 2006<br>\n</font></td>\n</html>\n"}, 0,
+         0, "2006-01-02 18:04:43", "20060102 18:04:43", 1, 1},
+        {timeGov, {"<B>00:00:00<BR>\nSunday, January 01, 2006<br>\n"}, 0, 0, "2006-01-01 00:00:00", nullptr, 1, 1},
+        // a refused date: the search goes on, and the refusal stays in msg when nothing follows
+        {timeGov, {"<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n<B>18:04:44<BR>\nTuesday, January 03, 2006<br>\n"}, 0, 0,
+         "2006-01-03 18:04:44", nullptr, 1, 1},
+        {timeGov, {"<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n"}, 0, -5, nullptr, "Invalid date/time in Monday, Foo 02, 2006<br> (2, 180443)", 1, 1},
+        {timeGov, {"<B>18:04:43<BR>"}, 0, -5, nullptr, nullptr, 1, 1},
+        {timeGov, {"no time here\n"}, 0, -5, nullptr, nullptr, 1, 1},
+        {timeGov, {"<B>18:04:43 <BR>\nMonday, January 02, 2006<br>\n"}, 0, -5, nullptr, nullptr, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pages.back().substr(0, 80));
+        fetches.clear();
+        Serve(c.pages);
+        CQDXDateTime value = Make(2001, 1, 1);
+        CString msg;
+        EXPECT_EQ((value.*c.read)(msg, c.twoReadings), c.result);
+        if (c.value) {
+            EXPECT_EQ(Show(value), c.value);
+        }
+        if (c.msg) {
+            EXPECT_STREQ(msg, c.msg);
+        }
+        EXPECT_GE(fetches.size(), c.fewestFetches);
+        EXPECT_LE(fetches.size(), c.mostFetches);
+    }
+}
+
+// Each reader names itself as the agent and reads its address from the settings, which then
+// list it (with its default when it was missing).
+TEST_F(InternetTimeTest, ReadersNameThemselvesAndTakeTheirAddressFromTheSettings)
 {
     Serve({NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME")});
-    CQDXDateTime value = Make(1999, 5, 5, 5, 5, 5);
+    CQDXDateTime value;
     CString msg;
     EXPECT_EQ(value.SetNowNavy(msg, 0), 0);
-    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");
-    EXPECT_STREQ(msg, "20060102 18:04:43");
-    ASSERT_EQ(fetches.size(), 1u);
+    IniWriteString("INTERNET", "TimePageTimeGov", "http://127.0.0.1:8080/cgi-bin/timer.pl");
+    value.SetNowTimeGov(msg, 0);
+    ASSERT_EQ(fetches.size(), 2u);
     EXPECT_EQ(fetches[0].agent, "SetNowNavy");
-    // The address comes from the settings, which now list it with its default.
     EXPECT_EQ(fetches[0].url, qdx_inet::kNavyDefault);
     EXPECT_THAT(IniText(), HasSubstr(std::string("TimePageNavy=") + qdx_inet::kNavyDefault));
-}
-
-TEST_F(InternetTimeTest, NavyFindsTheWordInAnyCaseAndUsesTheConfiguredAddress)
-{
-    IniWriteString("INTERNET", "TimePageNavy", "http://127.0.0.1:8080/cgi-bin/timer.pl");
-    Serve({"utc jun 30 2031 23:59:59 universal time\n"});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowNavy(msg, 0), 0);
-    EXPECT_EQ(Show(value), "2031-06-30 23:59:59");
-    ASSERT_EQ(fetches.size(), 1u);
-    EXPECT_EQ(fetches[0].url, "http://127.0.0.1:8080/cgi-bin/timer.pl");
-}
-
-TEST_F(InternetTimeTest, TwoReadingsFetchUntilThePagesSecondChanges)
-{
-    Serve({NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME"), NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME"),
-           NavyPage("UTC JAN 02 2006 18:04:44 UNIVERSAL TIME")});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowNavy(msg, 1), 0);
-    EXPECT_EQ(fetches.size(), 3u);
-    EXPECT_EQ(Show(value), "2006-01-02 18:04:44");
-    EXPECT_STREQ(msg, "20060102 18:04:44");
-}
-
-TEST_F(InternetTimeTest, TwoReadingsGiveUpOnAPageWhoseClockStandsStill)
-{
-    Serve({NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME")});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowNavy(msg, 1), -4);
-    EXPECT_STREQ(msg, "SyncTime: the page's time did not advance");
-    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");  // the latest reading stays in the value
-    EXPECT_GT(fetches.size(), 2u);
-    EXPECT_LE(fetches.size(), static_cast<size_t>(qdx_inet::kMaxPasses));
+    EXPECT_EQ(fetches[1].agent, "SetNowTimeGov");
+    EXPECT_EQ(fetches[1].url, "http://127.0.0.1:8080/cgi-bin/timer.pl");
 }
 
 TEST_F(InternetTimeTest, TwoReadingsBudgetStartsAfterASlowFirstFetch)
@@ -164,27 +173,15 @@ TEST_F(InternetTimeTest, TwoReadingsBudgetStartsAfterASlowFirstFetch)
     EXPECT_EQ(Show(value), "2006-01-02 18:04:44");
 }
 
-TEST_F(InternetTimeTest, NavyPageWithoutUniversalLine)
-{
-    Serve({"<html>\nJan. 02, 01:04:43 PM EST Eastern Time\n</html>\n"});
-    CQDXDateTime value = Make(2001, 1, 1);
-    CString msg;
-    EXPECT_EQ(value.SetNowNavy(msg, 1), -5);
-    EXPECT_STREQ(msg, "SetGMT:  Clould not find Universal time");
-    EXPECT_EQ(fetches.size(), 1u);
-    EXPECT_EQ(Show(value), "2001-01-01 00:00:00");
-}
-
-TEST_F(InternetTimeTest, NavyLineWithABadMonthNamesTheLine)
+// A bad month in the Navy line is logged as the date reader's refusal.
+TEST_F(InternetTimeTest, NavyLineWithABadMonthIsLogged)
 {
     Serve({NavyPage("utc XYZ 02 2006 18:04:43 Universal Time")});
-    CQDXDateTime value = Make(2001, 1, 1);
+    CQDXDateTime value;
     CString msg;
     LogCapture log;
     EXPECT_EQ(value.SetNowNavy(msg, 0), -6);
-    EXPECT_STREQ(msg, "Invalid date/time in UTC XYZ 02 2006 18:04:43 UNIVERSAL TIME (2, 180443)");
     EXPECT_THAT(log.lines, Contains("Invalid Date: 2"));
-    EXPECT_EQ(Show(value), "2001-01-01 18:04:43");  // the new time with the old date
 }
 
 TEST_F(InternetTimeTest, FetchFailuresHaveTheirOwnCodes)
@@ -202,66 +199,6 @@ TEST_F(InternetTimeTest, FetchFailuresHaveTheirOwnCodes)
         EXPECT_STREQ(msg, text);
         EXPECT_TRUE(value.IsEmpty());
     }
-}
-
-TEST_F(InternetTimeTest, OnlyTheFirstBlockOfAPageIsRead)
-{
-    // A source that hands over more than asked for: the Universal line beyond 10000 bytes is not seen.
-    Serve({std::string(10000, '\n') + "UTC JAN 02 2006 18:04:43 UNIVERSAL TIME\n"});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowNavy(msg, 0), -5);
-}
-
-// --- the time-zone layout -------------------------------------------------------------------------
-
-TEST_F(InternetTimeTest, TimeGovReadsTheTimeAndTheDateLineAfterIt)
-{
-    Serve({"<html>\n<td><font size=7><B>18:04:43<BR>\nMonday, January 02, 2006<br>\n</font></td>\n</html>\n"});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowTimeGov(msg, 0), 0);
-    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");
-    EXPECT_STREQ(msg, "20060102 18:04:43");
-    ASSERT_EQ(fetches.size(), 1u);
-    EXPECT_EQ(fetches[0].agent, "SetNowTimeGov");
-    EXPECT_EQ(fetches[0].url, qdx_inet::kTimeGovDefault);
-}
-
-TEST_F(InternetTimeTest, TimeGovAcceptsMidnight)
-{
-    Serve({"<B>00:00:00<BR>\nSunday, January 01, 2006<br>\n"});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowTimeGov(msg, 0), 0);
-    EXPECT_EQ(Show(value), "2006-01-01 00:00:00");
-}
-
-TEST_F(InternetTimeTest, TimeGovSearchesOnAfterARefusedDate)
-{
-    Serve({"<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n<B>18:04:44<BR>\nTuesday, January 03, 2006<br>\n"});
-    CQDXDateTime value;
-    CString msg;
-    EXPECT_EQ(value.SetNowTimeGov(msg, 0), 0);
-    EXPECT_EQ(Show(value), "2006-01-03 18:04:44");
-}
-
-TEST_F(InternetTimeTest, TimeGovWithoutAUsableReading)
-{
-    for (const char* page : {"<B>18:04:43<BR>", "<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n", "no time here\n",
-                             "<B>18:04:43 <BR>\nMonday, January 02, 2006<br>\n"}) {
-        Serve({page});
-        CQDXDateTime value;
-        CString msg;
-        EXPECT_EQ(value.SetNowTimeGov(msg, 0), -5) << page;
-    }
-    // The refused date is noted in msg until a later outcome replaces it; the end of the page
-    // then sets the final word.
-    Serve({"<B>18:04:43<BR>\nMonday, Foo 02, 2006<br>\n"});
-    CQDXDateTime value;
-    CString msg;
-    value.SetNowTimeGov(msg, 0);
-    EXPECT_THAT(msg.str(), HasSubstr("Invalid date/time in Monday, Foo 02, 2006<br> ("));
 }
 
 // --- any server's Date header ---------------------------------------------------------------------

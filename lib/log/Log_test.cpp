@@ -4,6 +4,8 @@
 
 #include "log/LogInternal.h"
 
+#include <qdxtest/TempDir.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -34,25 +36,9 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 namespace li = qdx::log_internal;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
+using qdx::test::Exists;
+using qdx::test::ReadFile;
+using qdx::test::WriteFile;
 
 // The lines of a log file, without their CR LF; a last piece without CR LF is kept as it is.
 std::vector<std::string> Lines(const std::string& path)
@@ -87,19 +73,14 @@ timespec FixedInstant(int extraSeconds = 0)
 
 // Every test starts as a fresh process would: nothing decided, a settings file and a program
 // directory of its own in a temporary directory, a fixed clock, and recording hooks.
-class LogTest : public ::testing::Test {
+class LogTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
         setenv("TZ", "UTC", 1);
         tzset();
-        char pattern[] = "/tmp/qdx_log_test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_ini = m_dir + "/settings.ini";
-        m_logPath = m_dir + "/prog/logs/20061206/qdx_log_test.log";
-        ::mkdir((m_dir + "/prog").c_str(), 0777);
-        li::SetProgramDir((m_dir + "/prog/").c_str());
+        ::mkdir(dir.File("prog").c_str(), 0777);
+        li::SetProgramDir(dir.File("prog/").c_str());
         SetIniPath(m_ini.c_str());
         li::ResetState();
         SetClockAt(0);
@@ -119,8 +100,6 @@ protected:
         SetClockNowSource(nullptr);
         SetLastMessageSink(nullptr);
         SetMessageBoxHook(nullptr);
-        std::string command = "rm -rf '" + m_dir + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
     }
 
     void SetClockAt(int secondsLater)
@@ -180,7 +159,8 @@ protected:
     std::condition_variable m_syncChanged;
     bool m_syncHeld = false, m_syncWaiting = false, m_syncTimedOut = false;
     Synced m_synced;
-    std::string m_dir, m_ini, m_logPath;
+    const std::string m_ini = dir.File("settings.ini");
+    const std::string m_logPath = dir.File("prog/logs/20061206/qdx_log_test.log");
     std::vector<std::string> m_sunk;
     std::vector<Box> m_boxes;
 };
@@ -210,7 +190,7 @@ TEST_F(LogTest, TheFileStaysTheOneChosenAtTheFirstMessage)
     LogTrace("A", 0, "before midnight");
     SetClockAt(24 * 3600);  // the next day
     LogTrace("A", 0, "after midnight");
-    EXPECT_FALSE(Exists(m_dir + "/prog/logs/20061207"));
+    EXPECT_FALSE(Exists(dir.File("prog/logs/20061207")));
     EXPECT_THAT(Lines(m_logPath), ElementsAre(StartsWith("ACTION-INIT"), HasSubstr("|before midnight"),
                                               "A               |061207|14:03:27.015 |after midnight"));
 }
@@ -277,7 +257,7 @@ TEST_F(LogTest, EmptyMessageIsNeitherLoggedNorHandedOn)
 {
     LogTrace("A", 0, "%s", "");
     EXPECT_TRUE(m_sunk.empty());
-    EXPECT_FALSE(Exists(m_dir + "/prog/logs"));  // not even the first-message decision was taken
+    EXPECT_FALSE(Exists(dir.File("prog/logs")));  // not even the first-message decision was taken
     LogTrace("A", 0, "one");
     LogTrace("A", 0, "%s", "");
     EXPECT_THAT(m_sunk, ElementsAre("one"));
@@ -308,7 +288,7 @@ TEST_F(LogTest, WriteLogNoWritesNothingButStillReachesTheSink)
     Settings("", "WriteLog=no\r\n");
     LogTrace("RunTally", 1, "Completed Runs: %d - Running ...", 1);
     LogTrace("RunTally", 1, "Completed Runs: %d - Stopped", 2);
-    EXPECT_FALSE(Exists(m_dir + "/prog/logs"));
+    EXPECT_FALSE(Exists(dir.File("prog/logs")));
     EXPECT_THAT(m_sunk, ElementsAre("Completed Runs: 1 - Running ...", "Completed Runs: 2 - Stopped"));
     EXPECT_EQ(li::CurrentPath(), "");
 }
@@ -336,11 +316,11 @@ TEST_F(LogTest, AppendSettingDecidesWhetherASecondProcessKeepsTheDaysFile)
 
 TEST_F(LogTest, OpenLogCommandOpensOnceAndRestartsTheFlushCounters)
 {
-    const std::string path = m_dir + "/direct.log";
+    const std::string path = dir.File("direct.log");
     EXPECT_EQ(LogFileWrite("*openlog", path.c_str(), 1), 1);  // any case is the command
     EXPECT_THAT(Lines(path), ElementsAre("ACTION-INIT     |061206|14:03:27.015 |====== Opening " + path + " ======"));
-    EXPECT_EQ(LogFileWrite("*OPENLOG", (m_dir + "/other.log").c_str(), 0), -1);
-    EXPECT_FALSE(Exists(m_dir + "/other.log"));
+    EXPECT_EQ(LogFileWrite("*OPENLOG", dir.File("other.log").c_str(), 0), -1);
+    EXPECT_FALSE(Exists(dir.File("other.log")));
 
     // Fifteen lines, then a refused open: the counters start again, so twenty more lines do not
     // commit and the twenty-first does.
@@ -359,7 +339,7 @@ TEST_F(LogTest, OpenLogCommandOpensOnceAndRestartsTheFlushCounters)
     EXPECT_EQ(Lines(path).back(), "*OPENLOGX       |061206|14:03:27.015 |plain line");
 
     EXPECT_EQ(LogFileWrite("*CLOSE", "", 0), 0);
-    EXPECT_EQ(LogFileWrite("*OPENLOG", (m_dir + "/missing/dir.log").c_str(), 0), -2);
+    EXPECT_EQ(LogFileWrite("*OPENLOG", dir.File("missing/dir.log").c_str(), 0), -2);
     EXPECT_EQ(LogFileWrite("*OPENLOG", nullptr, 0), -2);
 }
 
@@ -373,11 +353,11 @@ TEST_F(LogTest, FlushCloseAndCopyCommands)
     // *COPY commits and copies the day's file into the current directory.
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(m_dir.c_str()), 0);
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
     LogTrace("*COPY", 0, "go");  // commands come through LogTrace too
     ASSERT_EQ(chdir(cwd), 0);
     EXPECT_EQ(li::CommitCount(), ++commits);
-    EXPECT_EQ(ReadFile(m_dir + "/LogCpy.tmp"), ReadFile(m_logPath));
+    EXPECT_EQ(ReadFile(dir.File("LogCpy.tmp")), ReadFile(m_logPath));
 
     EXPECT_EQ(LogWrite("*close", "x", 0), 0);
     EXPECT_EQ(li::CommitCount(), ++commits);
@@ -534,7 +514,7 @@ TEST_F(LogTest, ForkedChildCommitsOnItsOwn)
 
 TEST_F(LogTest, TwoProcessesAppendingToOneFileLeaveWholeLines)
 {
-    const std::string path = m_dir + "/shared.log";
+    const std::string path = dir.File("shared.log");
     constexpr int kLines = 10000;
     pid_t children[2];
     for (int c = 0; c < 2; ++c) {
@@ -599,26 +579,26 @@ TEST_F(LogTest, ThreadsLoggingAtOnceLeaveWholeLines)
 
 TEST_F(LogTest, MakeDirPathCreatesEveryLevel)
 {
-    const std::string deep = m_dir + "/a/b/c";
+    const std::string deep = dir.File("a/b/c");
     EXPECT_EQ(MakeDirPath(deep.c_str(), 0), 0);
     EXPECT_TRUE(Exists(deep));
     EXPECT_EQ(MakeDirPath(deep.c_str(), 0), 0);  // there already
-    EXPECT_EQ(MakeDirPath((m_dir + "\\x\\y/").c_str(), 0), 0);  // single backslashes separate
-    EXPECT_TRUE(Exists(m_dir + "/x/y"));
+    EXPECT_EQ(MakeDirPath((dir.Path() + "\\x\\y/").c_str(), 0), 0);  // single backslashes separate
+    EXPECT_TRUE(Exists(dir.File("x/y")));
 
     // A nonzero flag stops before the last part: a file path's directories.
-    EXPECT_EQ(MakeDirPath((m_dir + "/d/e/file.txt").c_str(), 1), 0);
-    EXPECT_TRUE(Exists(m_dir + "/d/e"));
-    EXPECT_FALSE(Exists(m_dir + "/d/e/file.txt"));
+    EXPECT_EQ(MakeDirPath(dir.File("d/e/file.txt").c_str(), 1), 0);
+    EXPECT_TRUE(Exists(dir.File("d/e")));
+    EXPECT_FALSE(Exists(dir.File("d/e/file.txt")));
 
     // A doubled backslash is part of a name, not a separator.
-    EXPECT_EQ(MakeDirPath((m_dir + "/f\\\\g").c_str(), 0), 0);
-    EXPECT_TRUE(Exists(m_dir + "/f\\\\g"));
+    EXPECT_EQ(MakeDirPath(dir.File("f\\\\g").c_str(), 0), 0);
+    EXPECT_TRUE(Exists(dir.File("f\\\\g")));
 
-    WriteFile(m_dir + "/plain", "not a directory");
-    EXPECT_EQ(MakeDirPath((m_dir + "/plain").c_str(), 0), -1);
-    EXPECT_EQ(MakeDirPath((m_dir + "/plain/sub").c_str(), 0), -1);
-    EXPECT_EQ(MakeDirPath((m_dir + "/" + std::string(1001, 'n')).c_str(), 0), -1);
+    WriteFile(dir.File("plain"), "not a directory");
+    EXPECT_EQ(MakeDirPath(dir.File("plain").c_str(), 0), -1);
+    EXPECT_EQ(MakeDirPath(dir.File("plain/sub").c_str(), 0), -1);
+    EXPECT_EQ(MakeDirPath((dir.File("") + std::string(1001, 'n')).c_str(), 0), -1);
     EXPECT_EQ(MakeDirPath(nullptr, 0), -1);
 }
 
@@ -646,29 +626,29 @@ TEST(NormalizePath, TurnsSingleBackslashesAndDropsTrailingSlashes)
 
 TEST_F(LogTest, CopyFileDataCopiesAndReportsEachFailure)
 {
-    const std::string source = m_dir + "/source.bin";
+    const std::string source = dir.File("source.bin");
     std::string data;
     for (int i = 0; i < 150000; ++i)  // larger than one transfer buffer
         data += static_cast<char>(i * 7 % 256);
     WriteFile(source, data);
 
-    const std::string copy = m_dir + "/copy.bin";
+    const std::string copy = dir.File("copy.bin");
     WriteFile(copy, "old contents that are longer than nothing");
     EXPECT_EQ(CopyFileData(source.c_str(), copy.c_str()), 0);
     EXPECT_EQ(ReadFile(copy), data);
 
     EXPECT_EQ(CopyFileData(source.c_str(), source.c_str()), 0);
     // Another name of the same file is left alone rather than emptied.
-    EXPECT_EQ(CopyFileData(source.c_str(), (m_dir + "/./source.bin").c_str()), 0);
+    EXPECT_EQ(CopyFileData(source.c_str(), dir.File("./source.bin").c_str()), 0);
     EXPECT_EQ(ReadFile(source), data);
 
-    EXPECT_EQ(CopyFileData((m_dir + "/none").c_str(), copy.c_str()), -1);
-    ::mkdir((m_dir + "/busy").c_str(), 0777);
-    WriteFile(m_dir + "/busy/inside", "x");
-    EXPECT_EQ(CopyFileData(source.c_str(), (m_dir + "/busy").c_str()), -2);
-    EXPECT_EQ(CopyFileData(source.c_str(), (m_dir + "/no/such/dir").c_str()), -5);
+    EXPECT_EQ(CopyFileData(dir.File("none").c_str(), copy.c_str()), -1);
+    ::mkdir(dir.File("busy").c_str(), 0777);
+    WriteFile(dir.File("busy/inside"), "x");
+    EXPECT_EQ(CopyFileData(source.c_str(), dir.File("busy").c_str()), -2);
+    EXPECT_EQ(CopyFileData(source.c_str(), dir.File("no/such/dir").c_str()), -5);
     // A directory as the source cannot be read: the copy must not claim success.
-    EXPECT_EQ(CopyFileData((m_dir + "/busy").c_str(), (m_dir + "/dircopy").c_str()), -6);
+    EXPECT_EQ(CopyFileData(dir.File("busy").c_str(), dir.File("dircopy").c_str()), -6);
     EXPECT_EQ(CopyFileData(nullptr, copy.c_str()), -1);
 }
 

@@ -4,6 +4,8 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,35 +24,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using qdx::test::ReadFile;
+using qdx::test::WriteFile;
 
-void WriteFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path) << text;
-}
-
-class BrowserTest : public ::testing::Test {
+class BrowserTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("qdx-browser-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "config");
-        fs::create_directories(dir / "data" / "applications");
+        fs::create_directories(dir.File("config"));
+        fs::create_directories(dir.File("data/applications"));
         // Only the test's own directories count: no user or system browser is ever found.
-        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", (dir / "none").c_str(), 1);
-        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        setenv("XDG_DATA_DIRS", (dir / "none").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", dir.File("none").c_str(), 1);
+        setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+        setenv("XDG_DATA_DIRS", dir.File("none").c_str(), 1);
         unsetenv("BROWSER");
         // A settings file of the test's own: tests may run in parallel.
-        SetIniPath((dir / "test.ini").c_str());
+        SetIniPath(dir.File("test.ini").c_str());
         previousHook = SetMessageBoxHook([this](const char* text, const char* caption, unsigned) {
             boxes += std::string(caption) + "|" + text;
             return IDOK;
@@ -63,16 +53,15 @@ protected:
         SetIniPath(nullptr);
         unsetenv("BROWSER");
         unsetenv("XDG_CURRENT_DESKTOP");
-        fs::remove_all(dir);
     }
 
     // A fake browser that sleeps `seconds`, then writes each argument on its own line to args.txt.
     fs::path FakeBrowser(const char* seconds = "0")
     {
-        fs::path script = dir / "fake browser.sh";
+        fs::path script = dir.File("fake browser.sh");
         WriteFile(script, std::string("#!/bin/sh\nsleep ") + seconds + "\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                              (dir / "args.txt").string() + ".part\"\nmv \"" + (dir / "args.txt").string() + ".part\" \"" +
-                              (dir / "args.txt").string() + "\"\n");
+                              dir.File("args.txt") + ".part\"\nmv \"" + dir.File("args.txt") + ".part\" \"" +
+                              dir.File("args.txt") + "\"\n");
         fs::permissions(script, fs::perms::owner_all);
         return script;
     }
@@ -84,7 +73,6 @@ protected:
         return browser;
     }
 
-    fs::path dir;
     std::string boxes;
     MessageBoxHook previousHook;
 };
@@ -111,8 +99,8 @@ TEST_F(BrowserTest, UsesTheCommandInBrowserAndWaitsForItsEnd)
     // $BROWSER names a path with a blank; quoted, it stays one word.
     setenv("BROWSER", ("'" + script.string() + "'").c_str(), 1);
     ASSERT_EQ(LaunchBrowser("http://www.example.org/a\\b", 1), 0);
-    EXPECT_TRUE(fs::exists(dir / "args.txt"));  // wait 1 returned only after the end
-    EXPECT_EQ(ReadFile(dir / "args.txt"), "http://www.example.org/a/b\n");
+    EXPECT_TRUE(fs::exists(dir.File("args.txt")));  // wait 1 returned only after the end
+    EXPECT_EQ(ReadFile(dir.File("args.txt")), "http://www.example.org/a/b\n");
     EXPECT_EQ(StoredBrowser(), "'" + script.string() + "' ");
     EXPECT_EQ(boxes, "");
 }
@@ -122,24 +110,24 @@ TEST_F(BrowserTest, WithoutWaitingReturnsAtOnce)
     fs::path script = FakeBrowser("1");
     setenv("BROWSER", ("'" + script.string() + "'").c_str(), 1);
     ASSERT_EQ(LaunchBrowser("page.htm", 0), 0);
-    EXPECT_FALSE(fs::exists(dir / "args.txt"));
-    for (int i = 0; i < 100 && !fs::exists(dir / "args.txt"); ++i)
+    EXPECT_FALSE(fs::exists(dir.File("args.txt")));
+    for (int i = 0; i < 100 && !fs::exists(dir.File("args.txt")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(ReadFile(dir / "args.txt"), "page.htm\n");
+    EXPECT_EQ(ReadFile(dir.File("args.txt")), "page.htm\n");
 }
 
 TEST_F(BrowserTest, FindsTheDesktopDefaultForHttp)
 {
     fs::path script = FakeBrowser();
-    WriteFile(dir / "data" / "applications" / "mimeapps.list",
+    WriteFile(dir.File("data/applications/mimeapps.list"),
               "[Added Associations]\nx-scheme-handler/http=other.desktop;\n"
               "[Default Applications]\nx-scheme-handler/http=missing.desktop;fake.desktop;\n");
-    WriteFile(dir / "data" / "applications" / "fake.desktop",
+    WriteFile(dir.File("data/applications/fake.desktop"),
               "[Desktop Entry]\nType=Application\nName=Fake\nExec=\"" + script.string() + "\" --new-window %u\n"
               "[Desktop Action private]\nExec=wrong\n");
     ASSERT_EQ(LaunchBrowser("http://www.example.org/", 1), 0);
     EXPECT_EQ(StoredBrowser(), "\"" + script.string() + "\" --new-window ");
-    EXPECT_EQ(ReadFile(dir / "args.txt"), "--new-window\nhttp://www.example.org/\n");
+    EXPECT_EQ(ReadFile(dir.File("args.txt")), "--new-window\nhttp://www.example.org/\n");
 }
 
 // The freedesktop lookup of the default application, list by list. Each case writes its files
@@ -189,13 +177,13 @@ TEST_F(BrowserTest, FollowsTheFreedesktopLookupOrder)
     };
     for (const Case& c : cases) {
         for (const char* sub : {"config", "sysconfig", "data", "sysdata"})
-            fs::remove_all(dir / sub);
-        setenv("XDG_CONFIG_DIRS", (dir / "sysconfig").c_str(), 1);
-        setenv("XDG_DATA_DIRS", (dir / "sysdata").c_str(), 1);
+            fs::remove_all(dir.File(sub));
+        setenv("XDG_CONFIG_DIRS", dir.File("sysconfig").c_str(), 1);
+        setenv("XDG_DATA_DIRS", dir.File("sysdata").c_str(), 1);
         setenv("XDG_CURRENT_DESKTOP", c.desktops, 1);
         for (const auto& [path, text] : c.files) {
-            fs::create_directories((dir / path).parent_path());
-            WriteFile(dir / path, text);
+            fs::create_directories(fs::path(dir.File(path)).parent_path());
+            WriteFile(dir.File(path), text);
         }
         char found[1001];
         GetRegisteredBrowser(found, sizeof found);
@@ -207,11 +195,11 @@ TEST_F(BrowserTest, ShellCharactersReachTheBrowserAsOneArgument)
 {
     fs::path script = FakeBrowser();
     setenv("BROWSER", ("'" + script.string() + "'").c_str(), 1);
-    const std::string trap = (dir / "trap").string();
+    const std::string trap = dir.File("trap");
     const std::string document = "x\"; touch " + trap + "1; echo \" | touch " + trap + "2 & $(touch " + trap +
                                  "3) `touch " + trap + "4` > " + trap + "5 < /dev/null '";
     ASSERT_EQ(LaunchBrowser(document.c_str(), 1), 0);
-    EXPECT_EQ(ReadFile(dir / "args.txt"), document + "\n");
+    EXPECT_EQ(ReadFile(dir.File("args.txt")), document + "\n");
     for (int i = 1; i <= 5; ++i)
         EXPECT_FALSE(fs::exists(trap + std::to_string(i))) << i;
 }
@@ -227,7 +215,7 @@ TEST_F(BrowserTest, StoredCommandIsUsedWhenNoHandlerIsRegistered)
     fs::path script = FakeBrowser();
     IniWriteString("INTERNET", "Browser", ("'" + script.string() + "' -k ").c_str());
     ASSERT_EQ(LaunchBrowser("doc", 1), 0);
-    EXPECT_EQ(ReadFile(dir / "args.txt"), "-k\ndoc\n");
+    EXPECT_EQ(ReadFile(dir.File("args.txt")), "-k\ndoc\n");
 }
 
 TEST_F(BrowserTest, AProgramThatCannotStartIsReported)

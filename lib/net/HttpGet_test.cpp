@@ -2,7 +2,7 @@
 #include <qdx/Platform.h>
 
 #include "net/HttpUrl.h"
-#include "net/TestHttpServer.h"
+#include <qdxtest/TestHttpServer.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using qdx::test::TestHttpServer;
 using Request = TestHttpServer::Request;
 
 // Collects every logged message (the log writer hands each one to the last-message sink) and
@@ -185,67 +186,42 @@ TEST_F(HttpGetTest, ResolvesRelativeRedirectTargetsAgainstTheRequest)
     EXPECT_STREQ(page, "at /dir/other?q=2");
 }
 
-TEST_F(HttpGetTest, RedirectWithoutLocationGivesTwoAndLeavesTheResultAlone)
+// A redirect that cannot be followed ends with 2: the answer to "/a" carries `headers`, every
+// other path gets `then`.
+TEST_F(HttpGetTest, RedirectsThatCannotBeFollowedGiveTwo)
 {
-    TestHttpServer server([](const Request&) {
-        return TestHttpServer::Response(302, "Found", "", "Content-Location: /not-a-redirect\r\n");
-    });
-    CString page("untouched");
-    EXPECT_EQ(HttpGet(server.Url("/").c_str(), page, 0), 2);
-    EXPECT_STREQ(page, "untouched");
-    EXPECT_THAT(log, Contains("Error: Site redirects with no new location"));
-    EXPECT_THAT(log, Contains("Error: Exiting with CHttpGetException(2)"));
-}
-
-TEST_F(HttpGetTest, RedirectToAnotherSchemeGivesTwo)
-{
-    for (const char* location : {"https://127.0.0.1/secure", "ftp://127.0.0.1/file", "mailto:someone@example.org"}) {
-        std::string header = std::string("Location: ") + location + "\r\n";
-        TestHttpServer server([&header](const Request&) {
-            return TestHttpServer::Response(301, "Moved Permanently", "", header);
+    const std::string found = TestHttpServer::Response(302, "Found", "", "Location: /c\r\n");
+    const std::string missing = TestHttpServer::Response(404, "Not Found", "nothing here");
+    const struct {
+        std::string headers, then;
+        const char* page;  // what the result holds afterwards
+        const char* logged;
+        size_t requests;
+    } cases[] = {
+        {"Content-Location: /not-a-redirect\r\n", missing, "untouched", "Error: Site redirects with no new location", 1},
+        {"Location: https://127.0.0.1/secure\r\n", missing, "untouched",
+         "Error: the redirected URL does not reference a HTTP resource.", 1},
+        {"Location: ftp://127.0.0.1/file\r\n", missing, "untouched",
+         "Error: the redirected URL does not reference a HTTP resource.", 1},
+        {"Location: mailto:someone@example.org\r\n", missing, "untouched",
+         "Error: the redirected URL does not reference a HTTP resource.", 1},
+        {"Location: http://bad host/\r\n", missing, "untouched", "Error: the redirected URL could not be parsed.", 1},
+        {"Location: /b\r\n", found, "*ERR:HTTPSTATUS:302\r\n", "Error: Got status code 302", 2},  // no second redirect
+        {"Location: /b\r\n", missing, "*ERR:HTTPSTATUS:404\r\n", "Error: Got status code 404", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.headers);
+        TestHttpServer server([&c](const Request& request) {
+            return request.target == "/a" ? TestHttpServer::Response(302, "Found", "", c.headers) : c.then;
         });
         log.clear();
         CString page("untouched");
-        EXPECT_EQ(HttpGet(server.Url("/").c_str(), page, 0), 2) << location;
-        EXPECT_STREQ(page, "untouched");
-        EXPECT_THAT(log, Contains("Error: the redirected URL does not reference a HTTP resource.")) << location;
-        EXPECT_EQ(server.Requests().size(), 1u);
+        EXPECT_EQ(HttpGet(server.Url("/a").c_str(), page, 0), 2);
+        EXPECT_STREQ(page, c.page);
+        EXPECT_THAT(log, Contains(c.logged));
+        EXPECT_THAT(log, Contains("Error: Exiting with CHttpGetException(2)"));
+        EXPECT_EQ(server.Requests().size(), c.requests);
     }
-}
-
-TEST_F(HttpGetTest, UnparseableRedirectTargetGivesTwo)
-{
-    TestHttpServer server([](const Request&) {
-        return TestHttpServer::Response(302, "Found", "", "Location: http://bad host/\r\n");
-    });
-    CString page("untouched");
-    EXPECT_EQ(HttpGet(server.Url("/").c_str(), page, 0), 2);
-    EXPECT_STREQ(page, "untouched");
-    EXPECT_THAT(log, Contains("Error: the redirected URL could not be parsed."));
-}
-
-TEST_F(HttpGetTest, FollowsNoSecondRedirect)
-{
-    TestHttpServer server([](const Request& request) {
-        return TestHttpServer::Response(302, "Found", "", "Location: " + request.target + "x\r\n");
-    });
-    CString page("untouched");
-    EXPECT_EQ(HttpGet(server.Url("/a").c_str(), page, 0), 2);
-    EXPECT_STREQ(page, "*ERR:HTTPSTATUS:302\r\n");
-    EXPECT_THAT(log, Contains("Error: Got status code 302"));
-    EXPECT_EQ(server.Requests().size(), 2u);
-}
-
-TEST_F(HttpGetTest, RedirectToAnErrorPageReportsItsStatus)
-{
-    TestHttpServer server([](const Request& request) {
-        if (request.target == "/a")
-            return TestHttpServer::Response(301, "Moved", "", "Location: /b\r\n");
-        return TestHttpServer::Response(404, "Not Found", "nothing at /b");
-    });
-    CString page;
-    EXPECT_EQ(HttpGet(server.Url("/a").c_str(), page, 0), 2);
-    EXPECT_STREQ(page, "*ERR:HTTPSTATUS:404\r\n");
 }
 
 // --- credentials --------------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include "settings/IniText.h"
 #include "settings/SettingsInternal.h"
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,57 +29,9 @@
 
 namespace {
 
-// A fresh directory per test, removed with everything in it afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/qdx-settings-XXXXXX";
-        char* made = mkdtemp(pattern);
-        if (made)
-            m_path = made;
-    }
-    ~TempDir()
-    {
-        if (m_path.empty())
-            return;
-        std::string command = "rm -rf '" + m_path + "'";
-        if (std::system(command.c_str()) != 0)
-            std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
-    }
-    std::string File(const char* name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-
-    std::vector<std::string> Entries() const
-    {
-        std::vector<std::string> names;
-        if (DIR* d = opendir(m_path.c_str())) {
-            while (dirent* e = readdir(d))
-                if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-                    names.push_back(e->d_name);
-            closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::string m_path;
-};
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+using qdx::test::ReadFile;
+using qdx::test::TempDir;
+using qdx::test::WriteFile;
 
 // The value as a lookup in the text finds it; the parsed index must agree.
 std::string Find(std::string_view text, const char* section, const char* key)

@@ -5,6 +5,8 @@
 #include "log/LogInternal.h"
 #include "settings/UserDirs.h"
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,22 +27,13 @@ bool IsDir(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using qdx::test::ReadFile;
 
 // Each test gets a scratch folder, and the environment and path cache it changes are put back.
-class UserDirsTest : public ::testing::Test {
+class UserDirsTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/qdx-userdirs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
         for (const char* name : kVariables) {
             const char* value = std::getenv(name);
             m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
@@ -57,8 +50,6 @@ protected:
         qdx_ini::SetExecutablePathForTests(nullptr);
         SetProgramFolder(nullptr);
         qdx::log_internal::ResetState();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
     }
 
     // Points the path rules at an executable and decides again with the given environment.
@@ -90,7 +81,6 @@ protected:
     }
 
     static constexpr const char* kVariables[] = {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"};
-    std::string m_dir;
     std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
 
@@ -122,48 +112,48 @@ TEST(UserFolderRules, SystemProgramFoldersAreNeverPortable)
 
 TEST_F(UserDirsTest, APortableCopyKeepsEverythingBesideItself)
 {
-    const std::string portable = m_dir + "/portable";
+    const std::string portable = dir.File("portable");
     ASSERT_EQ(mkdir(portable.c_str(), 0755), 0);
-    UseExecutable(portable + "/Release/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), m_dir.c_str());
+    UseExecutable(portable + "/Release/rolvek", dir.File("cfg").c_str(), dir.File("state").c_str(), dir.Path().c_str());
 
     EXPECT_EQ(IniPath(), portable + "/rolvek.ini");
     EXPECT_EQ(StateDir(), portable);
     EXPECT_EQ(IniReadInt("SYS", "RollValues", 6), 6);
     EXPECT_NE(ReadFile(portable + "/rolvek.ini").find("RollValues=6"), std::string::npos);
-    EXPECT_FALSE(IsDir(m_dir + "/cfg"));  // the user's folders stay untouched
+    EXPECT_FALSE(IsDir(dir.File("cfg")));  // the user's folders stay untouched
 }
 
 TEST_F(UserDirsTest, AnInstalledCopyUsesTheUsersFolders)
 {
-    UseExecutable("/usr/bin/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), "/nonexistent");
+    UseExecutable("/usr/bin/rolvek", dir.File("cfg").c_str(), dir.File("state").c_str(), "/nonexistent");
 
     char exeDir[64];
     GetExeDir(exeDir);
     EXPECT_STREQ(exeDir, "/usr/bin");  // the executable's folder itself is still reported
-    EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
-    EXPECT_EQ(StateDir(), m_dir + "/state/rolvek");
+    EXPECT_EQ(IniPath(), dir.File("cfg/rolvek/rolvek.ini"));
+    EXPECT_EQ(StateDir(), dir.File("state/rolvek"));
     CString text;
     IniReadString("SYS", "TimeFont", "Arial", text);
-    EXPECT_FALSE(IsDir(m_dir + "/cfg/rolvek"));  // asking and reading make no folder
-    EXPECT_FALSE(IsDir(m_dir + "/state/rolvek"));
+    EXPECT_FALSE(IsDir(dir.File("cfg/rolvek")));  // asking and reading make no folder
+    EXPECT_FALSE(IsDir(dir.File("state/rolvek")));
 
     // The readers create their keys there (and the folder, private to the user), and nothing
     // is written beside the executable.
     EXPECT_EQ(IniReadInt("SYS", "RollsPerRun", 100000), 100000);
-    EXPECT_NE(ReadFile(m_dir + "/cfg/rolvek/rolvek.ini").find("RollsPerRun=100000"), std::string::npos);
+    EXPECT_NE(ReadFile(dir.File("cfg/rolvek/rolvek.ini")).find("RollsPerRun=100000"), std::string::npos);
     struct stat st;
-    ASSERT_EQ(stat((m_dir + "/cfg/rolvek").c_str(), &st), 0);
+    ASSERT_EQ(stat((dir.File("cfg/rolvek")).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_NE(access("/usr/bin/rolvek.ini", F_OK), 0);
 
     // The choice is made once: a later change of the environment does not move the files.
-    setenv("XDG_CONFIG_HOME", (m_dir + "/other").c_str(), 1);
-    EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
+    setenv("XDG_CONFIG_HOME", dir.File("other").c_str(), 1);
+    EXPECT_EQ(IniPath(), dir.File("cfg/rolvek/rolvek.ini"));
 }
 
 TEST_F(UserDirsTest, WithoutXdgVariablesTheHomeFolderDefaultsApply)
 {
-    const std::string home = m_dir + "/home";
+    const std::string home = dir.File("home");
     ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
     UseExecutable("/usr/local/bin/Rolvek-Check", nullptr, "relative/ignored", home.c_str());
 
@@ -188,19 +178,19 @@ TEST_F(UserDirsTest, EachProgramNamesItsFolderOrGetsItsExecutablesName)
         {"/usr/local/bin/ToolRelease.bin", nullptr, "Tool/Tool.ini", "Tool"},
     };
     for (const Case& c : cases) {
-        UseExecutable(c.exe, (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), "/nonexistent");
+        UseExecutable(c.exe, (dir.File("cfg")).c_str(), (dir.File("state")).c_str(), "/nonexistent");
         ASSERT_EQ(SetProgramFolder(c.folder), 0) << c.exe;
-        EXPECT_EQ(IniPath(), m_dir + "/cfg/" + c.ini) << c.exe;
-        EXPECT_EQ(StateDir(), m_dir + "/state/" + c.state) << c.exe;
+        EXPECT_EQ(IniPath(), dir.File("cfg/") + c.ini) << c.exe;
+        EXPECT_EQ(StateDir(), dir.File("state/") + c.state) << c.exe;
     }
     // Named once: once the paths are decided another name is refused, the same one is fine.
     EXPECT_EQ(SetProgramFolder("elsewhere"), -1);
     EXPECT_EQ(SetProgramFolder("Tool"), -1);  // it came from the executable, not from a call
-    UseExecutable("/usr/bin/x", (m_dir + "/cfg").c_str(), nullptr, "/nonexistent");
+    UseExecutable("/usr/bin/x", (dir.File("cfg")).c_str(), nullptr, "/nonexistent");
     for (const char* bad : {"", ".", "..", "a/b"})
         EXPECT_EQ(SetProgramFolder(bad), -2) << bad;
     EXPECT_EQ(SetProgramFolder("x-name"), 0);
-    EXPECT_EQ(IniPath(), m_dir + "/cfg/x-name/x.ini");
+    EXPECT_EQ(IniPath(), dir.File("cfg/x-name/x.ini"));
     EXPECT_EQ(SetProgramFolder("x-name"), 0);
 }
 
@@ -208,17 +198,17 @@ TEST_F(UserDirsTest, AFolderThisProcessCannotWriteCountsAsInstalled)
 {
     if (geteuid() == 0)
         GTEST_SKIP() << "root may write to any folder";
-    const std::string locked = m_dir + "/locked";
+    const std::string locked = dir.File("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
-    UseExecutable(locked + "/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), m_dir.c_str());
-    EXPECT_EQ(IniPath(), m_dir + "/cfg/rolvek/rolvek.ini");
-    EXPECT_EQ(StateDir(), m_dir + "/state/rolvek");
+    UseExecutable(locked + "/rolvek", dir.File("cfg").c_str(), dir.File("state").c_str(), dir.Path().c_str());
+    EXPECT_EQ(IniPath(), dir.File("cfg/rolvek/rolvek.ini"));
+    EXPECT_EQ(StateDir(), dir.File("state/rolvek"));
     chmod(locked.c_str(), 0755);
 }
 
 TEST_F(UserDirsTest, TheLogOfAnInstalledCopyGoesToTheStateFolder)
 {
-    UseExecutable("/usr/bin/rolvek", (m_dir + "/cfg").c_str(), (m_dir + "/state").c_str(), "/nonexistent");
+    UseExecutable("/usr/bin/rolvek", dir.File("cfg").c_str(), dir.File("state").c_str(), "/nonexistent");
     SetIniPath(nullptr);
     qdx::log_internal::SetProgramDir(nullptr);
     qdx::log_internal::ResetState();
@@ -227,11 +217,11 @@ TEST_F(UserDirsTest, TheLogOfAnInstalledCopyGoesToTheStateFolder)
     const std::string path = qdx::log_internal::CurrentPath();
     qdx::log_internal::ResetState();
 
-    const std::string logs = m_dir + "/state/rolvek/logs/";
+    const std::string logs = dir.File("state/rolvek/logs/");
     ASSERT_EQ(path.compare(0, logs.size(), logs), 0) << path;
     EXPECT_NE(ReadFile(path).find("installed copy"), std::string::npos);
     // The log writer's own settings went to the user's settings file.
-    EXPECT_NE(ReadFile(m_dir + "/cfg/rolvek/rolvek.ini").find("WriteLog=YES"), std::string::npos);
+    EXPECT_NE(ReadFile(dir.File("cfg/rolvek/rolvek.ini")).find("WriteLog=YES"), std::string::npos);
 }
 
 } // namespace

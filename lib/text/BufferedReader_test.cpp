@@ -1,5 +1,7 @@
 #include <qdx/BufferedReader.h>
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -17,35 +19,24 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-// A fresh directory per test, removed afterwards; every test starts and ends with no source.
-class BufferedReaderTest : public ::testing::Test {
+// A fresh directory per test; every test starts and ends with no source.
+class BufferedReaderTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
         unsetenv("BGETLRAM");
-        char pattern[] = "/tmp/bgetline-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         bgetclose();
     }
     void TearDown() override
     {
         bgetclose();
         unsetenv("BGETLRAM");
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
-    std::string WriteFile(const std::string& bytes, const char* name = "in.txt")
-    {
-        std::string path = dir_ + "/" + name;
-        std::ofstream out(path, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
+    // A file holding `bytes`; its path.
+    std::string Source(const std::string& bytes, const char* name = "in.txt") { return dir.Write(name, bytes); }
 
     // Every line until -1, read with a line buffer of `size` bytes.
     static Lines ReadAll(int size = 200000)
@@ -59,9 +50,9 @@ protected:
         return lines;
     }
 
-    Lines ReadFile(const std::string& bytes, int size = 200000)
+    Lines ReadThroughFile(const std::string& bytes, int size = 200000)
     {
-        std::string path = WriteFile(bytes);
+        std::string path = Source(bytes);
         EXPECT_EQ(bgetopen(path.c_str()), 1);
         Lines lines = ReadAll(size);
         bgetclose();
@@ -77,8 +68,6 @@ protected:
         bgetreset();
         return lines;
     }
-
-    std::string dir_;
 };
 
 std::string Bytes(std::initializer_list<int> codes)
@@ -134,7 +123,7 @@ TEST_F(BufferedReaderTest, LineRulesFromFileAndMemory)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        EXPECT_EQ(ReadFile(c.bytes), c.lines);
+        EXPECT_EQ(ReadThroughFile(c.bytes), c.lines);
         EXPECT_EQ(ReadMemory(c.bytes), c.lines);
     }
 }
@@ -156,7 +145,7 @@ TEST_F(BufferedReaderTest, CtrlZAtLineStartReadsAsEndThenReadingGoesOn)
 TEST_F(BufferedReaderTest, LongLinesAreCutButTheRestIsSkipped)
 {
     // The buffer holds size - 1 characters and a NUL; nothing is written past it.
-    std::string path = WriteFile("abcdefg\nx");
+    std::string path = Source("abcdefg\nx");
     ASSERT_EQ(bgetopen(path.c_str()), 1);
     char buf[8];
     std::memset(buf, '#', sizeof buf);
@@ -167,7 +156,7 @@ TEST_F(BufferedReaderTest, LongLinesAreCutButTheRestIsSkipped)
     EXPECT_STREQ(buf, "x");
     EXPECT_EQ(bgetline(buf, 5), -1);
 
-    EXPECT_EQ(ReadFile("abc\nd", 1), (Lines{"", ""}));  // room for the NUL only
+    EXPECT_EQ(ReadThroughFile("abc\nd", 1), (Lines{"", ""}));  // room for the NUL only
 }
 
 TEST_F(BufferedReaderTest, LinesLongerThanTheBufferAreJoinedAcrossFills)
@@ -177,12 +166,12 @@ TEST_F(BufferedReaderTest, LinesLongerThanTheBufferAreJoinedAcrossFills)
     std::string line2(2500, 'y');
     line1[1009] = 'A';  // the last byte of the first fill
     line1[1010] = 'B';  // the first byte of the second
-    EXPECT_EQ(ReadFile(line1 + "\n" + line2 + "\r\n"), (Lines{line1, line2}));
+    EXPECT_EQ(ReadThroughFile(line1 + "\n" + line2 + "\r\n"), (Lines{line1, line2}));
     EXPECT_EQ(bgetbufsize(), 0);
 
     // A CR-LF pair split by a fill boundary is still one line end.
     std::string split(1009, 'z');
-    EXPECT_EQ(ReadFile(split + "\r\nnext"), (Lines{split, "next"}));
+    EXPECT_EQ(ReadThroughFile(split + "\r\nnext"), (Lines{split, "next"}));
 }
 
 TEST_F(BufferedReaderTest, MatchesTheLineRulesOnRandomDataWithSmallBuffers)
@@ -202,14 +191,14 @@ TEST_F(BufferedReaderTest, MatchesTheLineRulesOnRandomDataWithSmallBuffers)
         }
         SCOPED_TRACE(round);
         Lines expected = ReferenceLines(data, static_cast<size_t>(lineSize));
-        EXPECT_EQ(ReadFile(data, lineSize), expected);
+        EXPECT_EQ(ReadThroughFile(data, lineSize), expected);
         EXPECT_EQ(ReadMemory(data, lineSize), expected);
     }
 }
 
 TEST_F(BufferedReaderTest, BufferSizeComesFromTheEnvironmentAtEachAllocation)
 {
-    std::string path = WriteFile("a\n");
+    std::string path = Source("a\n");
     struct Case {
         const char* value;  // null: unset
         int size;
@@ -230,8 +219,8 @@ TEST_F(BufferedReaderTest, BufferSizeComesFromTheEnvironmentAtEachAllocation)
 
 TEST_F(BufferedReaderTest, SecondOpenReusesTheBufferAndStartsTheNewFile)
 {
-    std::string first = WriteFile("1\n2\n3\n", "first.txt");
-    std::string second = WriteFile("x\ny\n", "second.txt");
+    std::string first = Source("1\n2\n3\n", "first.txt");
+    std::string second = Source("x\ny\n", "second.txt");
     ASSERT_EQ(bgetopen(first.c_str()), 1);
     char buf[16];
     ASSERT_EQ(bgetline(buf, sizeof buf), 1);
@@ -260,7 +249,7 @@ TEST_F(BufferedReaderTest, CallerBlockIsNeverFilledFromAFileNorReleased)
 {
     // A memory source given while a file is open reads only the block; closing afterwards
     // must not hand the caller's (stack) block to free().
-    std::string path = WriteFile(std::string(5000, 'f') + "\n");
+    std::string path = Source(std::string(5000, 'f') + "\n");
     setenv("BGETLRAM", "1010", 1);
     ASSERT_EQ(bgetopen(path.c_str()), 1);
     char block[] = {'m', '\n', 'n'};
@@ -283,14 +272,14 @@ TEST_F(BufferedReaderTest, NoSourceGivesEndAndMissingFilesSayWhy)
     EXPECT_EQ(bgetline(buf, sizeof buf), -1);
 
     errno = 0;
-    EXPECT_EQ(bgetopen((dir_ + "/missing.txt").c_str()), 0);
+    EXPECT_EQ(bgetopen(dir.File("missing.txt").c_str()), 0);
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(bgetline(buf, sizeof buf), -1);
-    EXPECT_EQ(bgetopen(dir_.c_str()), 0);
+    EXPECT_EQ(bgetopen(dir.Path().c_str()), 0);
     EXPECT_EQ(errno, EISDIR);
     EXPECT_EQ(bgetline(buf, sizeof buf), -1);
 
-    std::string path = WriteFile("a\nb\n");
+    std::string path = Source("a\nb\n");
     ASSERT_EQ(bgetopen(path.c_str()), 1);
     EXPECT_EQ(bgetline(buf, sizeof buf), 1);
     bgetclose();

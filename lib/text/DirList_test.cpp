@@ -2,6 +2,8 @@
 #include <qdx/Platform.h>
 #include <qdx/TxtArray.h>
 
+#include <qdxtest/TempDir.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -39,29 +41,19 @@ size_t IndexOf(const Texts& texts, const std::string& text)
 }
 
 // A temporary tree: d/b.txt, d/A.log, d/sub/x.log.
-class DirListTest : public ::testing::Test {
+class DirListTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/dirlist-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        d_ = root_ + "/d";
         fs::create_directories(d_ + "/sub");
         Touch(d_ + "/b.txt");
         Touch(d_ + "/A.log");
         Touch(d_ + "/sub/x.log");
     }
-    void TearDown() override
-    {
-        SetLastMessageSink({});
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void TearDown() override { SetLastMessageSink({}); }
     static void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
-    std::string root_;
-    std::string d_;
+    const std::string d_ = dir.File("d");
 };
 
 TEST_F(DirListTest, SortedAndUnsortedListings)
@@ -113,19 +105,19 @@ TEST_F(DirListTest, ListingsAppendAndMissingDirectoriesAddNothing)
     CTxtArray a;
     EXPECT_EQ(a.LoadFromDir(d_.c_str(), 0, 0, nullptr, 0, 0), 3);
     EXPECT_EQ(a.LoadFromDir(d_.c_str(), 0, 0, nullptr, 0, 0), 6);
-    EXPECT_EQ(a.LoadFromDirNoSort((root_ + "/missing").c_str(), 1, 0, nullptr, 0, 0), 6);
-    EXPECT_EQ(a.LoadFromDir((root_ + "/missing").c_str(), 1, 0, nullptr, 0, 0), 6);
+    EXPECT_EQ(a.LoadFromDirNoSort(dir.File("missing").c_str(), 1, 0, nullptr, 0, 0), 6);
+    EXPECT_EQ(a.LoadFromDir(dir.File("missing").c_str(), 1, 0, nullptr, 0, 0), 6);
 }
 
 TEST_F(DirListTest, BackslashesAreTurnedIntoSlashesInFileEntriesOnly)
 {
     // "dir\sub" is an ordinary name here, so the backslash must come from the caller's dir.
-    const std::string odd = root_ + "/e\\f";
+    const std::string odd = dir.File("e\\f");
     fs::create_directories(odd + "/g");
     Touch(odd + "/h.txt");
     CTxtArray a;
     a.LoadFromDir(odd.c_str(), 0, 0, nullptr, 0, 0);
-    EXPECT_THAT(TextsOf(a), ElementsAre(root_ + "/e/f/h.txt", odd + "/g"));
+    EXPECT_THAT(TextsOf(a), ElementsAre(dir.File("e/f/h.txt"), odd + "/g"));
 }
 
 TEST_F(DirListTest, LinkedDirectoriesAreListedButNeverEntered)
@@ -142,7 +134,7 @@ TEST_F(DirListTest, LinkedDirectoriesAreListedButNeverEntered)
 TEST_F(DirListTest, TimeKeyedEntriesSortOldestFirst)
 {
     // Created in reverse name order, far enough apart for any file-system clock.
-    const std::string t = root_ + "/t";
+    const std::string t = dir.File("t");
     fs::create_directory(t);
     for (const char* name : {"c.txt", "b.txt", "a.txt"}) {
         Touch(t + "/" + name);
@@ -183,7 +175,7 @@ TEST_F(DirListTest, TracesTheWalk)
     std::vector<std::string> messages;
     SetLastMessageSink([&](const char* text) { messages.emplace_back(text); });
     CTxtArray a;
-    const std::string missing = root_ + "/missing";
+    const std::string missing = dir.File("missing");
     a.LoadFromDir(missing.c_str(), 0, 0, nullptr, 0, 1);
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0], "Dir=" + missing + ", Desc=0, File=0, Path=(null), nLev=0");

@@ -1,6 +1,6 @@
 #include <qdx/Fields.h>
 
-#include "text/FieldsReference.h"
+#include <qdxtest/FieldsReference.h>
 
 #include <gtest/gtest.h>
 
@@ -158,13 +158,13 @@ TEST(FieldModel, AgreesOnEveryShortText)
             for (int i = 0, v = c; i < len; ++i, v /= 3)
                 text += alphabet[v % 3];
             for (char delim : {'|', ' '}) {
-                ASSERT_EQ(strfldcnt(text.c_str(), delim), qdx_testing::ReferenceFieldCount(text, delim))
+                ASSERT_EQ(strfldcnt(text.c_str(), delim), qdx::test::ReferenceFieldCount(text, delim))
                     << "'" << text << "' delim '" << delim << "'";
                 for (int from : numbers)
                     for (int to : numbers)
                         for (int size : {100, 3}) {
                             ASSERT_EQ(Field(text.c_str(), delim, from, to, size),
-                                      qdx_testing::ReferenceField(text, delim, from, to, size))
+                                      qdx::test::ReferenceField(text, delim, from, to, size))
                                 << "'" << text << "' delim '" << delim << "' " << from << ".." << to
                                 << " size " << size;
                             ++checked;

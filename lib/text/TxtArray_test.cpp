@@ -1,6 +1,8 @@
 #include <qdx/Fields.h>
 #include <qdx/TxtArray.h>
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -330,33 +332,11 @@ TEST(TxtArrayCompare, SizesPairsAndGaps)
     EXPECT_EQ(gap1.Compare(&gap2), -2);  // a gap equals nothing
 }
 
-class TxtArrayFiles : public ::testing::Test {
+class TxtArrayFiles : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        unsetenv("BGETLRAM");
-        char pattern[] = "/tmp/txtarray-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string Write(const std::string& bytes, const char* name = "f.txt")
-    {
-        std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    static std::string Read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    void SetUp() override { unsetenv("BGETLRAM"); }
+    std::string Write(const std::string& bytes, const char* name = "f.txt") { return dir.Write(name, bytes); }
+    static std::string Read(const std::string& path) { return qdx::test::ReadFile(path); }
     // The lines both loaders give for the same bytes.
     std::pair<Texts, Texts> LoadBoth(const std::string& bytes)
     {
@@ -367,7 +347,6 @@ protected:
         EXPECT_GE(buffered.LoadFromFileBuf(path.c_str(), err), 0);
         return {TextsOf(plain), TextsOf(buffered)};
     }
-    std::string dir_;
 };
 
 TEST_F(TxtArrayFiles, SaveAndLoadRoundTrip)
@@ -375,7 +354,7 @@ TEST_F(TxtArrayFiles, SaveAndLoadRoundTrip)
     CTxtArray a;
     Fill(a, {"a", "b"});
     CTxt err;
-    std::string path = dir_ + "/out.txt";
+    std::string path = dir.File("out.txt");
     ASSERT_EQ(a.SaveToFile(path.c_str(), err), 0);
     EXPECT_EQ(Read(path), "a\r\nb\r\n");
     CTxtArray back;
@@ -429,7 +408,7 @@ TEST_F(TxtArrayFiles, FailuresAreReportedAndLeaveTheArrayAlone)
     CTxtArray a;
     Fill(a, {"keep"});
     CTxt err;
-    std::string missing = dir_ + "/missing.txt";
+    std::string missing = dir.File("missing.txt");
     EXPECT_EQ(a.LoadFromFile(missing.c_str(), err), -1);
     EXPECT_EQ(std::string(err), "Cannot open " + missing + " (No such file or directory)");
     err.Empty();
@@ -438,13 +417,13 @@ TEST_F(TxtArrayFiles, FailuresAreReportedAndLeaveTheArrayAlone)
     EXPECT_EQ(TextsOf(a), (Texts{"keep"}));
 
     // A directory is not a line file, for either loader.
-    EXPECT_EQ(a.LoadFromFile(dir_.c_str(), err), -1);
-    EXPECT_EQ(std::string(err), "Cannot open " + dir_ + " (Is a directory)");
-    EXPECT_EQ(a.LoadFromFileBuf(dir_.c_str(), err), -1);
-    EXPECT_EQ(std::string(err), "Cannot open " + dir_ + " (Is a directory)");
+    EXPECT_EQ(a.LoadFromFile(dir.Path().c_str(), err), -1);
+    EXPECT_EQ(std::string(err), "Cannot open " + dir.Path() + " (Is a directory)");
+    EXPECT_EQ(a.LoadFromFileBuf(dir.Path().c_str(), err), -1);
+    EXPECT_EQ(std::string(err), "Cannot open " + dir.Path() + " (Is a directory)");
     EXPECT_EQ(TextsOf(a), (Texts{"keep"}));
 
-    std::string badDir = dir_ + "/no/such/dir.txt";
+    std::string badDir = dir.File("no/such/dir.txt");
     EXPECT_EQ(a.SaveToFile(badDir.c_str(), err), -1);
     EXPECT_EQ(std::string(err), "Cannot open " + badDir + " (No such file or directory)");
 }

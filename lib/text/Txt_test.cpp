@@ -3,6 +3,8 @@
 #include <qdx/Resources.h>
 #include <qdx/Txt.h>
 
+#include <qdxtest/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -26,33 +28,13 @@ std::string Bytes(const CTxt& t)
 }
 
 // A fresh directory for the file tests, removed with its files afterwards.
-class TxtFiles : public ::testing::Test {
+class TxtFiles : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/qdx-txt-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    std::string Path(const char* name) const { return dir_ + "/" + name; }
-    static std::string ReadAll(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static void WriteAll(const std::string& path, const std::string& data)
-    {
-        std::ofstream(path, std::ios::binary) << data;
-    }
-
-    std::string dir_;
+    std::string Path(const char* name) const { return dir.File(name); }
 };
+
+using qdx::test::ReadFile;
+using qdx::test::WriteFile;
 
 // --- buffer and capacity -----------------------------------------------------------------------
 
@@ -385,12 +367,12 @@ TEST_F(TxtFiles, SaveWritesTheExactBytes)
     t.Add('\0');
     t.Add('z');
     EXPECT_EQ(t.SaveToFile(Path("a.txt").c_str()), 14);
-    EXPECT_EQ(ReadAll(Path("a.txt")), std::string("line1\r\nline2\0z", 14));
+    EXPECT_EQ(ReadFile(Path("a.txt")), std::string("line1\r\nline2\0z", 14));
     EXPECT_STREQ(t, "line1\r\nline2");  // the text stays
 
     CTxt none;
     EXPECT_EQ(none.SaveToFile(Path("empty").c_str()), 0);
-    EXPECT_EQ(ReadAll(Path("empty")), "");
+    EXPECT_EQ(ReadFile(Path("empty")), "");
 }
 
 TEST_F(TxtFiles, SaveFailuresReplaceTheTextWithTheReason)
@@ -408,7 +390,7 @@ TEST_F(TxtFiles, SaveFailuresReplaceTheTextWithTheReason)
 
 TEST_F(TxtFiles, LoadKeepsContentsAsTheyAre)
 {
-    WriteAll(Path("nul"), std::string("a\0b", 3));
+    WriteFile(Path("nul"), std::string("a\0b", 3));
     CTxt t("old");
     EXPECT_EQ(t.LoadFromFile(Path("nul").c_str()), 0);
     EXPECT_EQ(t.GetLength(), 3);
@@ -416,13 +398,13 @@ TEST_F(TxtFiles, LoadKeepsContentsAsTheyAre)
     EXPECT_STREQ(t, "a");
     EXPECT_EQ(Bytes(t), std::string("a\0b", 3));
 
-    WriteAll(Path("empty"), "");
+    WriteFile(Path("empty"), "");
     EXPECT_EQ(t.LoadFromFile(Path("empty").c_str()), 0);
     EXPECT_EQ(t.GetLength(), 0);
     EXPECT_EQ(t.GetCapacity(), 2);
 
     std::string lines = "x\r\ny\n";
-    WriteAll(Path("crlf"), lines);
+    WriteFile(Path("crlf"), lines);
     EXPECT_EQ(t.LoadFromFile(Path("crlf").c_str()), 0);
     EXPECT_EQ(Bytes(t), lines);
 }
@@ -435,8 +417,8 @@ TEST_F(TxtFiles, LoadFailuresAndFilesOfUnknownSize)
     EXPECT_EQ(std::string(t), "Cannot open '" + path + "' (" + std::strerror(ENOENT) + ")");
 
     // A directory opens but cannot be read.
-    EXPECT_EQ(t.LoadFromFile(dir_.c_str()), -1);
-    EXPECT_EQ(std::string(t), "Cannot read '" + dir_ + "' (" + std::strerror(EISDIR) + ")");
+    EXPECT_EQ(t.LoadFromFile(dir.Path().c_str()), -1);
+    EXPECT_EQ(std::string(t), "Cannot read '" + dir.Path() + "' (" + std::strerror(EISDIR) + ")");
 
     // Pseudo files report size 0 but have contents: they are read to their end.
     EXPECT_EQ(t.LoadFromFile("/proc/self/stat"), 0);
@@ -461,7 +443,7 @@ TEST_F(TxtFiles, RecordsByteForByteAndBack)
     EXPECT_EQ(none.BinarySave(out), 5);
     EXPECT_EQ(withNul.BinarySave(out), 8);
     std::fclose(out);
-    EXPECT_EQ(ReadAll(path), std::string("\x04\0\0\0abc\0"
+    EXPECT_EQ(ReadFile(path), std::string("\x04\0\0\0abc\0"
                                          "\x01\0\0\0\0"
                                          "\x04\0\0\0x\0y\0",
                                          21));
@@ -497,7 +479,7 @@ TEST_F(TxtFiles, DamagedRecordsAreRefusedWithoutAllocating)
         {"largest count", std::string("\xFF\xFF\xFF\x7F" "a", 5)},
     };
     for (const Case& c : cases) {
-        WriteAll(Path("bad"), c.bytes);
+        WriteFile(Path("bad"), c.bytes);
         FILE* in = std::fopen(Path("bad").c_str(), "rb");
         ASSERT_NE(in, nullptr);
         CTxt t("previous");
@@ -508,7 +490,7 @@ TEST_F(TxtFiles, DamagedRecordsAreRefusedWithoutAllocating)
     }
 
     // A record whose NUL is missing still ends in one.
-    WriteAll(Path("nonul"), std::string("\x03\0\0\0abc", 7));
+    WriteFile(Path("nonul"), std::string("\x03\0\0\0abc", 7));
     FILE* in = std::fopen(Path("nonul").c_str(), "rb");
     CTxt t;
     EXPECT_EQ(t.BinaryRead(in), 0);

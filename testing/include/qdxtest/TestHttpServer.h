@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+namespace qdx::test {
+
 class TestHttpServer {
 public:
     struct Request {
@@ -227,3 +229,5 @@ private:
     mutable std::mutex m_lock;
     std::vector<Request> m_requests;
 };
+
+} // namespace qdx::test

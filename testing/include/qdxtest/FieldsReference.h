@@ -1,15 +1,15 @@
 // A deliberately plain model of strfld and strfldcnt for tests and fuzz targets: it records the
-// start of every field in a table, the way the rules are usually explained, and is checked
-// against the fast scanner in lib/text/Fields.cpp.
+// start of every field in a table, the way the rules are usually explained, and works out the
+// field range in its own way; it is checked against the fast scanner in lib/text/Fields.cpp.
 #pragma once
 
-#include <cstdlib>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace qdx_testing {
+namespace qdx::test {
 
 inline int ReferenceFieldCount(std::string_view text, char delim)
 {
@@ -44,22 +44,25 @@ inline std::pair<int, std::string> ReferenceField(std::string_view text, char de
     if (to == 0)
         to = from;
     if (from != 0 && from > to)
-        return {-1, ""};
+        return {-1, ""};  // the numbers as given, so (2, -1) is reversed too
     const int n = ReferenceFieldCount(text, delim);
-    if (from == 99 && n < 99)
-        from = n;
-    if (from == -99 && n < 99)
-        from = -n;
-    if (std::llabs(static_cast<long long>(from)) > n)
-        return {0, ""};
-    if (to > n)
-        to = n;
-    if (to < -n)
-        to = -n;
-    if (from < 0)
-        from = n + from + 1;
-    if (to < 0)
-        to = n + to + 1;
+    if (n == 0 || to == 0)
+        return {0, ""};  // no fields, or the range (0, 0)
+    // A field number as a place 1..n: a negative one counts back from the end; 99 and -99 name
+    // the last and the first field while the text has fewer than 99 of them.
+    auto place = [n](int field) {
+        if (n < 99 && field == 99)
+            return n;
+        if (n < 99 && field == -99)
+            return 1;
+        return field < 0 ? n + 1 + field : field;
+    };
+    if (from != 0) {  // 0 stays 0: it starts where field 1 does
+        from = place(from);
+        if (from < 1 || from > n)
+            return {0, ""};  // the first field lies beyond the text's fields
+    }
+    to = std::clamp(place(to), 1, n);
 
     std::size_t pos = 0;
     if (delim == ' ')
@@ -85,4 +88,4 @@ inline std::pair<int, std::string> ReferenceField(std::string_view text, char de
     return {static_cast<int>(copy.size()), copy};
 }
 
-} // namespace qdx_testing
+} // namespace qdx::test

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace dt_test {
+namespace qdx::test {
 
 inline CQDXDateTime Make(int y, int m, int d, int h = 0, int mi = 0, int s = 0)
 {
@@ -102,4 +102,4 @@ private:
     LastMessageSink m_previous;
 };
 
-} // namespace dt_test
+} // namespace qdx::test

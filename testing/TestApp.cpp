@@ -1,4 +1,4 @@
-#include "TestApp.h"
+#include <qdxtest/TestApp.h>
 
 // LeakSanitizer reads these suppressions when the tests run under AddressSanitizer. Fontconfig,
 // which Qt loads to draw text, keeps its configuration cache for the life of the process; that
