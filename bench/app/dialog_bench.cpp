@@ -11,6 +11,8 @@
 
 #include <qdx/Settings.h>
 
+#include <qdxtest/TestApp.h>
+
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -23,17 +25,6 @@
 #include <vector>
 
 namespace {
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "dialog_bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 void UseSettings(int values)
 {
@@ -77,7 +68,7 @@ void BM_PlainTexts(benchmark::State& state)
 
 void BM_DialogUp(benchmark::State& state)
 {
-    App();
+    TestApp();
     RegisterRolvekStrings();
     UseSettings(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -91,7 +82,7 @@ void BM_DialogUp(benchmark::State& state)
 
 void BM_Tick(benchmark::State& state)
 {
-    App();
+    TestApp();
     RegisterRolvekStrings();
     const int values = static_cast<int>(state.range(0));
     UseSettings(values);

@@ -11,11 +11,7 @@
 #include <cmath>
 #include <random>
 
-using qdx::test::FixedClock;
-using qdx::test::Make;
-using qdx::test::Show;
-using qdx::test::Utc;
-using qdx::test::ZoneScope;
+using namespace qdx::test;  // Make, Show, Utc, FixedClock, ZoneScope, LogCapture, ...
 
 namespace {
 

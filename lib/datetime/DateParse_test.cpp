@@ -14,12 +14,7 @@
 #include <string>
 #include <unistd.h>
 
-using qdx::test::FixedClock;
-using qdx::test::LogCapture;
-using qdx::test::Make;
-using qdx::test::Show;
-using qdx::test::Utc;
-using qdx::test::ZoneScope;
+using namespace qdx::test;  // Make, Show, Utc, FixedClock, ZoneScope, LogCapture, ...
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 

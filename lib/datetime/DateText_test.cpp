@@ -19,10 +19,7 @@
 #include <string>
 #include <vector>
 
-using qdx::test::FixedClock;
-using qdx::test::LogCapture;
-using qdx::test::Make;
-using qdx::test::Show;
+using namespace qdx::test;  // Make, Show, Utc, FixedClock, ZoneScope, LogCapture, ...
 using ::testing::Contains;
 using ::testing::ElementsAre;
 

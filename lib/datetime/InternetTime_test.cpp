@@ -22,13 +22,7 @@
 
 namespace {
 
-using qdx::test::FixedClock;
-using qdx::test::TestHttpServer;
-using qdx::test::LogCapture;
-using qdx::test::Make;
-using qdx::test::Show;
-using qdx::test::Utc;
-using qdx::test::ZoneScope;
+using namespace qdx::test;  // Make, Show, Utc, FixedClock, ZoneScope, LogCapture, ...
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
