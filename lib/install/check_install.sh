@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build tree into a temporary prefix, then builds and runs a small outside program
 # against the installed library twice: once through pkg-config, once through find_package(qdx).
+# The umbrella header must also compile as C++17.
 set -eu
 build_dir=$1
 example=$2
@@ -19,6 +20,8 @@ soname=$(objdump -p "$lib" | awk '/SONAME/ {print $2}')
 pcdir=$(dirname "$(find "$prefix" -name qdx.pc | head -n 1)")
 export PKG_CONFIG_PATH="$pcdir"
 libdir=$(pkg-config --variable=libdir qdx)
+# The public headers ask no more than C++17 of a consumer (qdx.pc names no standard).
+echo '#include <qdx/qdx.h>' | "$cxx" -std=c++17 -Wall -Wextra -Werror -fsyntax-only -x c++ - $(pkg-config --cflags qdx)
 "$cxx" -o "$prefix/example" "$example" $(pkg-config --cflags --libs qdx)
 LD_LIBRARY_PATH="$libdir" "$prefix/example"
 
