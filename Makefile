@@ -1,24 +1,34 @@
 # Rolvek: every entry point a developer or CI needs. Each target first installs whatever Debian
-# packages are missing (scripts/install-deps.sh; quick when all are there).
+# packages it needs and are missing (scripts/install-deps.sh with the target's group; quick when
+# all are there).
 
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR   := -G Ninja
 BUILD       := build
 FUZZ_SECONDS ?= 10
 RUNS        ?= 10
+# WERROR=ON turns every compiler warning into an error (CI does so: the tree stays warning-free).
+WERROR      ?= OFF
 
 PACKAGE_BUILD := build-package
 
+<<<<<<< HEAD
 .PHONY: all deps build run test test-asan test-tsan bench fuzz install package symbols package-check screenshot clean
+=======
+.PHONY: all deps deps-fuzz deps-bench deps-package deps-package-check deps-window build run test test-asan test-tsan bench fuzz install package package-check screenshot clean
+>>>>>>> 65aa59c (Folders added in dependency order; CI builds with -Werror)
 
 all: build
 
 deps:
 	@sh scripts/install-deps.sh
 
+deps-fuzz deps-bench deps-package deps-package-check deps-window:
+	@sh scripts/install-deps.sh $(@:deps-%=%)
+
 # configure(dir, extra cmake arguments)
 define configure
-	@cmake -S . -B $(1) $(GENERATOR) $(2) >/dev/null
+	@cmake -S . -B $(1) $(GENERATOR) -DROLVEK_WERROR=$(WERROR) $(2) >/dev/null
 endef
 
 build: deps
@@ -44,12 +54,12 @@ test-tsan: deps
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    ctest --output-on-failure -j $(JOBS) -L threaded
 
-bench: deps
+bench: deps-bench
 	$(call configure,build-bench,-DCMAKE_BUILD_TYPE=Release -DROLVEK_BUILD_TESTS=OFF -DROLVEK_BUILD_BENCH=ON)
 	@cmake --build build-bench -j $(JOBS)
 	@sh scripts/run-bench.sh build-bench
 
-fuzz: deps
+fuzz: deps-fuzz
 	$(call configure,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_BUILD_UI=OFF -DROLVEK_BUILD_FUZZ=ON -DROLVEK_SANITIZE=address \
 	    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link)
@@ -59,6 +69,7 @@ fuzz: deps
 install: build
 	@cmake --install $(BUILD)
 
+<<<<<<< HEAD
 # The Debian packages libqdx1, libqdx-dev and rolvek (CPack): a hardened release build for /usr,
 # libqdx1's exports checked against pkg/debian/libqdx1.symbols, then lintian --pedantic,
 # hardening-check and the packages' fields and contents; any finding fails the target.
@@ -81,9 +92,23 @@ symbols: deps
 # library example there with libqdx-dev alone, and removes them again (root, Debian mirror, minutes).
 package-check: package
 	@sh scripts/package-check.sh $(PACKAGE_BUILD) $(PACKAGE_BUILD)/chroot README.md
+=======
+# The Debian package (CPack): a release build for /usr, then its control fields and contents checked.
+package: deps-package
+	$(call configure,$(PACKAGE_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_INSTALL_RPATH=OFF)
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@rm -f $(PACKAGE_BUILD)/rolvek_*.deb
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@sh scripts/check-deb.sh $(PACKAGE_BUILD)/rolvek_*.deb
+
+# Installs the package on a clean Debian 12 made with debootstrap (root, Debian mirror, minutes).
+package-check: deps-package-check package
+	@sh scripts/package-check.sh $(PACKAGE_BUILD)/rolvek_*.deb $(PACKAGE_BUILD)/chroot
+>>>>>>> 65aa59c (Folders added in dependency order; CI builds with -Werror)
 
 # The README's picture of the window, taken on a virtual display.
-screenshot: build
+screenshot: deps-window build
 	@mkdir -p docs
 	@sh scripts/screenshot.sh $(BUILD) docs/rolvek.png
 

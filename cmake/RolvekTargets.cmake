@@ -5,6 +5,9 @@ check_pie_supported()  # so POSITION_INDEPENDENT_CODE links executables with -pi
 
 function(rolvek_apply_flags target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(ROLVEK_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
   if(ROLVEK_SANITIZE STREQUAL "")
     # Hardened as Debian builds its packages; fortification needs the optimiser, so not in Debug.
     # The sanitizer and fuzz builds (ROLVEK_SANITIZE set) do without: they check, not ship.
