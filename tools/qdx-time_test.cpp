@@ -1,7 +1,8 @@
 // qdx-time as a user meets it: the program run against loopback servers started here, its
 // output, messages and exit codes. No test sets the clock.
-#include "TestTlsServer.h"
-#include "net/TestHttpServer.h"
+#include <qdxtest/TempDir.h>
+#include <qdxtest/TestHttpServer.h>
+#include <qdxtest/TestTlsServer.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@
 namespace {
 
 using ::testing::HasSubstr;
-using Request = TestHttpServer::Request;
+using Request = qdx::test::TestHttpServer::Request;
 
 struct Outcome {
     int exitCode = -1;
@@ -28,42 +29,34 @@ struct Outcome {
     std::string err;
 };
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using qdx::test::ReadFile;
+using qdx::test::TestHttpServer;
+using qdx::test::TestTlsServer;
 
 // Runs qdx-time with `arguments` (words without blanks or quotes) in a folder of its own.
-class QdxTimeTest : public ::testing::Test {
+class QdxTimeTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/qdx-time-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
         for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             unsetenv(name);
     }
-    void TearDown() override { if (std::system(("rm -rf " + dir).c_str()) != 0) {} }
 
     // Runs with the settings file of this test, holding `settings` (lines of section [INTERNET]).
     Outcome QdxTime(const std::string& arguments, const std::string& settings = "") const
     {
-        std::ofstream(dir + "/qdx-time.ini") << "[RELEASE]\nWriteLog=NO\n[INTERNET]\n" << settings;
-        const std::string command = std::string(QDX_TIME_PATH) + " --config " + dir + "/qdx-time.ini " + arguments +
-                                    " >" + dir + "/out 2>" + dir + "/err";
+        std::ofstream(home + "/qdx-time.ini") << "[RELEASE]\nWriteLog=NO\n[INTERNET]\n" << settings;
+        const std::string command = std::string(QDX_TIME_PATH) + " --config " + home + "/qdx-time.ini " + arguments +
+                                    " >" + home + "/out 2>" + home + "/err";
         Outcome run;
         const int status = std::system(command.c_str());
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadFile(dir + "/out");
-        run.err = ReadFile(dir + "/err");
+        run.out = ReadFile(home + "/out");
+        run.err = ReadFile(home + "/err");
         return run;
     }
 
-    std::string dir;
+    const std::string home = dir.Path();
 };
 
 // A Date header line for a fixed text.
@@ -143,12 +136,12 @@ TEST_F(QdxTimeTest, FailuresNameTheAddressAndTheCause)
         {"--page http-date --url ftp://127.0.0.1/", "", 2,
          "qdx-time: ftp://127.0.0.1/: not an http:// or https:// address, nor a host name\n"},
         {"--page http-date --set", "", 4, "qdx-time: no server to ask: give --url ADDRESS, or list servers in "
-                                          "HttpDateServers in section [INTERNET] of " + dir + "/qdx-time.ini\n"},
+                                          "HttpDateServers in section [INTERNET] of " + home + "/qdx-time.ini\n"},
         {"--page navy", "", 4,
-         "qdx-time: no address for the Navy-layout time page: set TimePageNavy in section [INTERNET] of " + dir +
+         "qdx-time: no address for the Navy-layout time page: set TimePageNavy in section [INTERNET] of " + home +
              "/qdx-time.ini\n"},
         {"--page timegov", "TimePageTimeGov=http://timegov-layout-time-server.invalid/timezone.cgi?UTC/s/0\n", 4,
-         "set TimePageTimeGov in section [INTERNET] of " + dir +
+         "set TimePageTimeGov in section [INTERNET] of " + home +
              "/qdx-time.ini (now the placeholder http://timegov-layout-time-server.invalid/timezone.cgi?UTC/s/0)\n"},
         {"--page navy --set", "TimePageNavy=" + refused + "cgi-bin/timer.pl\n", 6,
          "qdx-time: " + refused + "cgi-bin/timer.pl: cannot connect to 127.0.0.1 port"},

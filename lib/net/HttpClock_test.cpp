@@ -1,7 +1,7 @@
 #include <qdx/HttpClock.h>
 #include <qdx/HttpGet.h>
 
-#include "net/TestHttpServer.h"
+#include <qdxtest/TestHttpServer.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,8 @@
 #include <thread>
 
 namespace {
+
+using qdx::test::TestHttpServer;
 
 using ::testing::ElementsAre;
 

@@ -6,10 +6,12 @@
 //   server.Url("/")   // "https://127.0.0.1:<port>/"
 #pragma once
 
-#include "net/TestHttpServer.h"
+#include <qdxtest/TestHttpServer.h>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+
+namespace qdx::test {
 
 class TestTlsServer {
 public:
@@ -100,3 +102,5 @@ private:
     int m_port = 0;
     std::thread m_thread;
 };
+
+} // namespace qdx::test
