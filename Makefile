@@ -12,11 +12,8 @@ WERROR      ?= OFF
 
 PACKAGE_BUILD := build-package
 
-<<<<<<< HEAD
-.PHONY: all deps build run test test-asan test-tsan bench fuzz install package symbols package-check screenshot clean
-=======
-.PHONY: all deps deps-fuzz deps-bench deps-package deps-package-check deps-window build run test test-asan test-tsan bench fuzz install package package-check screenshot clean
->>>>>>> 65aa59c (Folders added in dependency order; CI builds with -Werror)
+.PHONY: all deps deps-fuzz deps-bench deps-package deps-package-check deps-window build run test test-asan \
+        test-tsan bench fuzz install package symbols package-check screenshot clean
 
 all: build
 
@@ -69,14 +66,13 @@ fuzz: deps-fuzz
 install: build
 	@cmake --install $(BUILD)
 
-<<<<<<< HEAD
 # The Debian packages libqdx1, libqdx-dev and rolvek (CPack): a hardened release build for /usr,
 # libqdx1's exports checked against pkg/debian/libqdx1.symbols, then lintian --pedantic,
 # hardening-check and the packages' fields and contents; any finding fails the target.
 PACKAGE_CONFIGURE := -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DROLVEK_BUILD_TESTS=OFF -DROLVEK_INSTALL_RPATH=OFF -DROLVEK_DEB_PACKAGE=ON
 
-package: deps
+package: deps-package
 	$(call configure,$(PACKAGE_BUILD),$(PACKAGE_CONFIGURE))
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	@rm -f $(PACKAGE_BUILD)/*.deb
@@ -84,28 +80,14 @@ package: deps
 	@sh scripts/check-deb.sh $(PACKAGE_BUILD)
 
 # Rewrites pkg/debian/libqdx1.symbols from what libqdx.so.1 exports now (after adding an export).
-symbols: deps
+symbols: deps-package
 	$(call configure,$(PACKAGE_BUILD),$(PACKAGE_CONFIGURE))
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target qdx_symbols_update
 
 # Installs the three packages on a clean Debian 12 made with debootstrap, builds the README's
 # library example there with libqdx-dev alone, and removes them again (root, Debian mirror, minutes).
-package-check: package
-	@sh scripts/package-check.sh $(PACKAGE_BUILD) $(PACKAGE_BUILD)/chroot README.md
-=======
-# The Debian package (CPack): a release build for /usr, then its control fields and contents checked.
-package: deps-package
-	$(call configure,$(PACKAGE_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	    -DROLVEK_BUILD_TESTS=OFF -DROLVEK_INSTALL_RPATH=OFF)
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	@rm -f $(PACKAGE_BUILD)/rolvek_*.deb
-	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
-	@sh scripts/check-deb.sh $(PACKAGE_BUILD)/rolvek_*.deb
-
-# Installs the package on a clean Debian 12 made with debootstrap (root, Debian mirror, minutes).
 package-check: deps-package-check package
-	@sh scripts/package-check.sh $(PACKAGE_BUILD)/rolvek_*.deb $(PACKAGE_BUILD)/chroot
->>>>>>> 65aa59c (Folders added in dependency order; CI builds with -Werror)
+	@sh scripts/package-check.sh $(PACKAGE_BUILD) $(PACKAGE_BUILD)/chroot README.md
 
 # The README's picture of the window, taken on a virtual display.
 screenshot: deps-window build
