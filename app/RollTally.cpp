@@ -1,6 +1,7 @@
 #include "RollTally.h"
 
 #include "RollLoop.h"
+#include "RollStream.h"
 #include "RollTallyInternal.h"
 
 #include <qdx/Log.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <set>
 #include <mutex>
 #include <string>
@@ -18,10 +20,6 @@ static_assert(RAND_MAX == 0x7FFFFFFF, "the libc generator keeps the top 15 of ra
 
 namespace {
 
-// The seed of the LCG generators, set by SeedRandom for the calling thread. Each worker seeds
-// its own, so runs on different threads never share a generator's state.
-thread_local std::uint32_t t_lcgSeed = 1;
-
 // Empties an array but keeps its storage, so the next run fills it without allocating.
 void Empty(SPtrArray& array)
 {
@@ -29,42 +27,136 @@ void Empty(SPtrArray& array)
         array.RemoveAt(0, array.GetSize());
 }
 
-// Rolls a whole run into t's counts; false when it was stopped first.
+// The generators under test, each giving results 0 .. 32767 and seeded with a 32-bit number.
+// A run keeps its generator on its own stack, so runs on different threads share no state.
+struct LibcGenerator {
+    // rand()'s own algorithm with a state of its own: srandom_r(s) then random_r gives exactly
+    // what srand(s) then rand() gives, without the process-wide state and its lock.
+    random_data data = {};
+    char state[128] = {};
+    LibcGenerator() { initstate_r(1, state, sizeof state, &data); }
+    void Seed(std::uint32_t seed) { srandom_r(seed, &data); }
+    int operator()()
+    {
+        std::int32_t r = 0;
+        random_r(&data, &r);
+        return r >> 16;
+    }
+};
+
+struct Lcg214013 {
+    std::uint32_t x = 1;
+    void Seed(std::uint32_t seed) { x = seed; }
+    int operator()()
+    {
+        x = x * 214013u + 2531011u;
+        return static_cast<int>((x >> 16) & 0x7FFF);
+    }
+};
+
+struct Lcg1103515245 {
+    std::uint32_t x = 1;
+    void Seed(std::uint32_t seed) { x = seed; }
+    int operator()()
+    {
+        x = x * 1103515245u + 12345u;
+        return static_cast<int>((x / 65536) % 32768);
+    }
+};
+
+struct Minstd {
+    std::minstd_rand engine;
+    void Seed(std::uint32_t seed) { engine.seed(seed); }  // a seed of 0 (mod 2^31 - 1) counts as 1
+    int operator()() { return static_cast<int>(engine() >> 16); }  // results 1 .. 2^31 - 2
+};
+
+struct Mt19937 {
+    std::mt19937 engine;
+    void Seed(std::uint32_t seed) { engine.seed(seed); }
+    int operator()() { return static_cast<int>(engine() >> 17); }
+};
+
+struct Randu {
+    std::uint32_t x = 1;
+    // RANDU needs an odd seed: an even one falls into ever shorter cycles, 0 stays at 0.
+    void Seed(std::uint32_t seed) { x = (seed & 0x7FFFFFFFu) | 1u; }
+    int operator()()
+    {
+        x = (x * 65539u) & 0x7FFFFFFFu;
+        return static_cast<int>(x >> 16);
+    }
+};
+
+// The seeds of a run: the clock's (SeedRandom) in the window, a run's own sequence under a
+// fixed seed.
+class SeedSource {
+public:
+    explicit SeedSource(const CRollTally& t) : m_seeds(t.m_seed.value_or(0), t.m_nRunIndex), m_fixed(t.m_seed.has_value()) {}
+    std::uint32_t Next() { return m_fixed ? m_seeds.Next() : SeedRandom(); }
+
+private:
+    RunSeeds m_seeds;
+    bool m_fixed;
+};
+
+template <class Generator>
+bool RollWith(CRollTally& t, SeedSource& seeds)
+{
+    Generator g;  // a local copy the loop keeps in registers
+    g.Seed(seeds.Next());
+    return RollLoop(t.m_Counts.GetRawData(), t.m_nValues, t.m_nRolls, [&g] { return g(); },
+                    [&] { g.Seed(seeds.Next()); }, &t.m_bStop);
+}
+
+// Rolls from the input stream: the same loop, fed block by block. At the end of the input (or
+// at an error, or when stopped while waiting for the stream) `next` gives 32767, which every
+// die rejects, and raises the loop's stop flag, so the run ends incomplete.
+bool RollFromStream(CRollTally& t)
+{
+    RollStream& in = *t.m_pInput;
+    in.BeginRun();
+    std::atomic<bool> ended{false};
+    const std::uint16_t* p = in.Block() + in.Cursor();
+    const std::uint16_t* end = in.Block() + in.BlockSize();
+    const bool complete = RollLoop(
+        t.m_Counts.GetRawData(), t.m_nValues, t.m_nRolls,
+        [&]() -> int {
+            if (p == end) {
+                in.SetCursor(in.BlockSize());
+                if (!in.Fill(&t.m_bStop)) {
+                    ended.store(true, std::memory_order_relaxed);
+                    p = end = in.Block();
+                    return 32767;
+                }
+                p = in.Block();
+                end = p + in.BlockSize();
+            }
+            return *p++;
+        },
+        [] {}, &ended);
+    in.SetCursor(static_cast<std::size_t>(p - in.Block()));
+    return complete;
+}
+
+// Rolls a whole run into t's counts; false when it was stopped first or the input ended.
 bool Roll(CRollTally& t)
 {
-    void** slots = t.m_Counts.GetRawData();
-    const std::atomic<bool>* stop = &t.m_bStop;
+    if (t.m_pInput)
+        return RollFromStream(t);
+    SeedSource seeds(t);
     switch (t.m_nGenerator) {
     case RollGenerator::Libc:
-        return RollLoop(slots, t.m_nValues, t.m_nRolls, [] { return std::rand() >> 16; }, [] { SeedRandom(); }, stop);
-    case RollGenerator::Lcg214013: {
-        std::uint32_t x = t_lcgSeed;
-        return RollLoop(
-            slots, t.m_nValues, t.m_nRolls,
-            [&x] {
-                x = x * 214013u + 2531011u;
-                return static_cast<int>((x >> 16) & 0x7FFF);
-            },
-            [&x] {
-                SeedRandom();
-                x = t_lcgSeed;
-            },
-            stop);
-    }
-    case RollGenerator::Lcg1103515245: {
-        std::uint32_t x = t_lcgSeed;
-        return RollLoop(
-            slots, t.m_nValues, t.m_nRolls,
-            [&x] {
-                x = x * 1103515245u + 12345u;
-                return static_cast<int>((x / 65536) % 32768);
-            },
-            [&x] {
-                SeedRandom();
-                x = t_lcgSeed;
-            },
-            stop);
-    }
+        return RollWith<LibcGenerator>(t, seeds);
+    case RollGenerator::Lcg214013:
+        return RollWith<Lcg214013>(t, seeds);
+    case RollGenerator::Lcg1103515245:
+        return RollWith<Lcg1103515245>(t, seeds);
+    case RollGenerator::Minstd:
+        return RollWith<Minstd>(t, seeds);
+    case RollGenerator::Mt19937:
+        return RollWith<Mt19937>(t, seeds);
+    case RollGenerator::Randu:
+        return RollWith<Randu>(t, seeds);
     }
     return false;
 }
@@ -87,17 +179,17 @@ void LogNoteOnce(const std::string& note)
 
 RollWorkerFactory g_rollWorkerFactory = [](CRollTally* tally) { return std::thread(CRollTally::RollThread, tally); };
 
-void SeedRandom()
+unsigned SeedRandom()
 {
     long long ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     unsigned seed = static_cast<unsigned>(ticks % 1000000);
     std::srand(seed);
-    t_lcgSeed = seed;
+    return seed;
 }
 
 CRollTally::CRollTally(const RunSettings& settings)
     : m_nValues(settings.values), m_nRolls(settings.Rolls()), m_nRuns(0), m_fMaxDev(0.0f), m_nState(0),
-      m_nGenerator(settings.generator), m_bStop(false)
+      m_nGenerator(settings.generator), m_bStop(false), m_seed(settings.seed), m_pInput(settings.input)
 {
 }
 
@@ -141,7 +233,6 @@ int CRollTally::RollThread(CRollTally* tally)
 {
     CRollTally& t = *tally;
     t.m_nState = 1;
-    SeedRandom();
     Empty(t.m_Counts);
     bool complete = false;
     if (t.m_Counts.SetSize(t.m_nValues) == 0) {
@@ -149,8 +240,8 @@ int CRollTally::RollThread(CRollTally* tally)
             t.m_Counts.AddInt64(0);
         complete = Roll(t);
     }
-    if (!complete && t.m_bStop.load(std::memory_order_relaxed)) {
-        // Stopped: the partial counts are dropped and the run is idle again.
+    if (!complete) {
+        // Stopped, or the input ended: the partial counts are dropped and the run is idle again.
         Empty(t.m_Counts);
         Empty(t.m_Devs);
         t.m_fMaxDev = 0.0f;

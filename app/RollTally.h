@@ -24,11 +24,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <thread>
 
-// Seeds every generator of the calling thread from the high-resolution clock: the seed is the
-// clock's nanosecond count modulo 1000000. rand() is seeded process-wide with srand.
-void SeedRandom();
+// The window's seed from the high-resolution clock: the clock's nanosecond count modulo 1000000,
+// passed to srand and returned; a run seeds its own generator with it.
+unsigned SeedRandom();
 
 class CRollTally {
 public:
@@ -48,7 +49,8 @@ public:
     int Start();
 
     // The worker: sets state 1, rolls m_nRolls accepted rolls into m_Counts, computes the
-    // deviations, records its thread in m_hDoneThread and sets state 2. Returns 0.
+    // deviations, records its thread in m_hDoneThread and sets state 2. A run stopped by Cancel
+    // or by the end of its input stream drops its counts and goes back to state 0. Returns 0.
     // Start runs it on a new thread; it may also be called directly.
     static int RollThread(CRollTally* tally);
 
@@ -104,4 +106,11 @@ public:
     std::thread m_hThread;
     RollGenerator m_nGenerator;
     std::atomic<bool> m_bStop; // set by Cancel, cleared by Reset
+    // With a seed (rolvek-check), this run's seeds are RunSeeds(seed, m_nRunIndex); without one
+    // every seed and reseed comes from SeedRandom, as in the window.
+    std::optional<std::uint64_t> m_seed;
+    std::uint64_t m_nRunIndex = 0;  // which run of the check this is; set by RunExecutor
+    // Rolls take the stream's values instead of the generator's (not owned): the run ends
+    // incomplete, and is dropped like a stopped one, when the input ends first.
+    RollStream* m_pInput;
 };

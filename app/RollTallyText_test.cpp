@@ -99,7 +99,7 @@ TEST(RunSettingsNotes, EachUnusableValueIsNamedWithTheValueUsed)
          {"RollValues=abc in the settings cannot be used, using 1 (not a whole number; the file now holds 0)"}},
         {"Generator=bogus42\n", {}, 6, 100000,
          {"Generator=bogus42 in the settings cannot be used, using libc (not the name of a generator: libc, "
-          "lcg214013 or lcg1103515245)"}},
+          "lcg214013, lcg1103515245, minstd, mt19937 or randu)"}},
         {"RollValues=40001\nRollsPerRun=321\n", {}, 32767, 1000,
          {"RollValues=40001 in the settings cannot be used, using 32767 (a die has 1 to 32767 faces)",
           "RollsPerRun=321 in the settings cannot be used, using 1000 (fewer than 1000 count as 1000)"}},

@@ -19,7 +19,8 @@ int RingSize(int values)
 
 RunExecutor::RunExecutor(const RunSettings& settings, int jobs)
 {
-    if (jobs < 1)
+    // A stream is read in order, by one job.
+    if (jobs < 1 || settings.input)
         jobs = 1;
     for (int j = 0; j < jobs; ++j) {
         auto job = std::make_unique<Job>();
@@ -80,6 +81,7 @@ void RunExecutor::Work(Job& job)
     int seen = 0;
     for (;;) {
         int runs = 0;
+        std::uint64_t base = 0;
         {
             std::unique_lock<std::mutex> lock(m_lock);
             m_changed.wait(lock, [&] { return m_quit || m_round != seen; });
@@ -87,6 +89,7 @@ void RunExecutor::Work(Job& job)
                 return;
             seen = m_round;
             runs = m_runs;
+            base = m_base;
         }
         for (int i = job.first, k = 0; i < runs; i += jobs, ++k) {
             CRollTally& run = *job.ring[static_cast<std::size_t>(k % ring)];
@@ -97,7 +100,10 @@ void RunExecutor::Work(Job& job)
             }
             if (Cancelled())
                 break;
+            run.m_nRunIndex = base + static_cast<std::uint64_t>(i);
             CRollTally::RollThread(&run);
+            if (run.m_nState != 2)
+                break;  // stopped, or its input ended: no run follows
             bool wake = false;
             {
                 std::lock_guard<std::mutex> guard(m_lock);
@@ -172,6 +178,7 @@ int RunExecutor::Run(int runs, const std::function<void(CRollTally&)>& collect)
                 return false;
         return true;
     });
+    m_base += static_cast<std::uint64_t>(done);
     bool started = true;
     for (auto& job : m_jobs)
         started = started && job->worker.joinable();

@@ -12,12 +12,18 @@
 //
 // Cancel stops every rolling run within kRollStopCheckAttempts rolls and drops its partial
 // counts; Run then returns the number of runs handed over so far.
+//
+// Each run learns its number in the check (CRollTally::m_nRunIndex, counted over all Run calls),
+// so under a fixed seed its seeds are the same whichever job rolls it: the totals of a seed do
+// not depend on the number of jobs. With an input stream (RunSettings::input) there is one job,
+// and a run that the input cannot fill ends the Run call.
 #pragma once
 
 #include "RollTally.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,5 +72,6 @@ private:
     std::condition_variable m_changed;  // a run finished, or was collected, or a worker ended
     int m_runs = 0;                     // runs of the current Run call (guarded by m_lock)
     int m_round = 0;                    // counts Run calls; a new one wakes the workers
+    std::uint64_t m_base = 0;           // runs handed over by earlier Run calls (guarded by m_lock)
     bool m_quit = false;
 };

@@ -16,7 +16,20 @@ constexpr GeneratorName kGenerators[] = {
     {RollGenerator::Libc, "libc"},
     {RollGenerator::Lcg214013, "lcg214013"},
     {RollGenerator::Lcg1103515245, "lcg1103515245"},
+    {RollGenerator::Minstd, "minstd"},
+    {RollGenerator::Mt19937, "mt19937"},
+    {RollGenerator::Randu, "randu"},
 };
+
+// SplitMix64's output step (Steele, Lea and Flood, "Fast splittable pseudorandom number
+// generators", OOPSLA 2014): a bijective mix of all 64 bits.
+std::uint64_t Mix(std::uint64_t z)
+{
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ull;
 
 constexpr int kMaxValues = 32767;
 constexpr int kMinRollsPerValue = 1000;
@@ -45,6 +58,19 @@ void Note(std::vector<std::string>* notes, const Written& w, long long used, con
 }
 
 } // namespace
+
+RunSeeds::RunSeeds(std::uint64_t seed, std::uint64_t run) : m_state(Mix(seed) ^ Mix(run * kGolden + 1)) {}
+
+std::uint32_t RunSeeds::Next()
+{
+    m_state += kGolden;
+    return static_cast<std::uint32_t>(Mix(m_state) >> 32);
+}
+
+const char* RollGeneratorNames()
+{
+    return "libc, lcg214013, lcg1103515245, minstd, mt19937 or randu";
+}
 
 const char* RollGeneratorName(RollGenerator generator)
 {
@@ -95,7 +121,7 @@ RunSettings ReadRunSettings(const char* iniFile, const RunOverrides& overrides, 
     RollGenerator generator = RollGenerator::Libc;
     if (!RollGeneratorFromName(name, &generator) && !overrides.generator && notes)
         notes->push_back("Generator=" + name.str() + " in the settings cannot be used, using libc" +
-                         " (not the name of a generator: libc, lcg214013 or lcg1103515245)");
+                         " (not the name of a generator: " + RollGeneratorNames() + ")");
     if (overrides.generator)
         generator = *overrides.generator;
 

@@ -14,16 +14,25 @@
 //   Generator=libc        the 15-bit generator under test, see RollGenerator
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+class RollStream;
 
 // The 15-bit generators the check can test.
 enum class RollGenerator {
     Libc,          // "libc": rand() of the C library, its top 15 bits; seeded with srand
     Lcg214013,     // "lcg214013": x = x * 214013 + 2531011, (x >> 16) & 0x7FFF
     Lcg1103515245, // "lcg1103515245": x = x * 1103515245 + 12345, (x / 65536) % 32768
+    Minstd,        // "minstd": std::minstd_rand (x = 48271 x mod 2^31 - 1), bits 16 to 30
+    Mt19937,       // "mt19937": std::mt19937, the top 15 of its 32 bits
+    Randu,         // "randu": x = 65539 x mod 2^31, the top 15 of its 31 bits (a famous failure)
 };
+
+// Every generator's name, for messages: "libc, lcg214013, ..., mt19937 or randu".
+const char* RollGeneratorNames();
 
 // The setting's name of a generator ("libc", "lcg214013", "lcg1103515245").
 const char* RollGeneratorName(RollGenerator generator);
@@ -34,6 +43,11 @@ struct RunSettings {
     int values = 6;               // faces of the die, 1 .. 32767
     int rollsPerValue = 100000;   // rolls per face and run, 1000 .. INT_MAX / values
     RollGenerator generator = RollGenerator::Libc;
+    // With a seed, run r of the check is seeded from RunSeeds(seed, r) and so are its reseeds:
+    // the same seed rolls the same counts. Without one every seed comes from the clock.
+    std::optional<std::uint64_t> seed;
+    // Values read from a stream instead of the generator (not owned; see RollStream.h).
+    RollStream* input = nullptr;
 
     // Accepted rolls of one run, all faces together.
     int Rolls() const { return values * rollsPerValue; }
@@ -56,6 +70,18 @@ struct RunOverrides {
 //    holds at most 65538 rolls per face)"
 RunSettings ReadRunSettings(const char* iniFile, const RunOverrides& overrides = {},
                             std::vector<std::string>* notes = nullptr);
+
+// The seeds of run `run` of a check with seed `seed`: the first seeds the run, each further one
+// a reseed. A SplitMix64 sequence started from both numbers, so every run has seeds of its own
+// whichever thread rolls it.
+class RunSeeds {
+public:
+    RunSeeds(std::uint64_t seed, std::uint64_t run);
+    std::uint32_t Next();
+
+private:
+    std::uint64_t m_state;
+};
 
 // Brings a wanted number of faces and rolls per face to what a run can use: faces into
 // 1 .. 32767, rolls per face at least 1000 and at most what keeps a run's rolls within 32 bits.

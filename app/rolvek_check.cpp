@@ -11,13 +11,18 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <cinttypes>
+#include <climits>
 #include <csignal>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include <sched.h>
 #include <unistd.h>
 
+#include "RollStream.h"
 #include "RollTally.h"
 #include "RunExecutor.h"
 #include "RunSettings.h"
@@ -35,6 +40,43 @@ extern "C" void OnStopSignal(int signal)
     g_signal = signal;
     if (RunExecutor* executor = g_executor)
         executor->Cancel();  // atomic stores only
+}
+
+// One job per core the process may run on.
+int DefaultJobs()
+{
+    cpu_set_t set;
+    int cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+    return cores < 1 ? 1 : cores > kMaxCheckJobs ? kMaxCheckJobs : cores;
+}
+
+// After the input ended before --runs: false, with the message, when nothing can be reported
+// (a broken read, or not one whole run); else a note on the values left over.
+bool InputEndUsable(const RollStream& input, const CRollTally& totals)
+{
+    if (!input.Error().empty()) {
+        std::fprintf(stderr, "rolvek-check: %s\n", input.Error().c_str());
+        return false;
+    }
+    std::string partial;
+    if (input.PartialBytes() > 0)
+        partial = ", and " + std::to_string(input.PartialBytes()) + " bytes at the end make no whole " +
+                  InputFormatName(input.Format()) + " value";
+    if (input.Taken() == 0 && input.PartialBytes() == 0) {
+        std::fprintf(stderr, "rolvek-check: %s holds no values\n", input.Name().c_str());
+        return false;
+    }
+    if (totals.m_nRuns == 0) {
+        std::fprintf(stderr,
+                     "rolvek-check: %s is shorter than one run: its %" PRIu64 " values give fewer than the %d "
+                     "accepted rolls of a run%s\n",
+                     input.Name().c_str(), input.Taken(), totals.m_nRolls, partial.c_str());
+        return false;
+    }
+    if (input.LeftOver() > 0 || !partial.empty())
+        std::fprintf(stderr, "rolvek-check: %" PRIu64 " values at the end do not fill a run%s\n", input.LeftOver(),
+                     partial.c_str());
+    return true;
 }
 
 void CatchStopSignals()
@@ -78,19 +120,35 @@ int main(int argc, char** argv)
         overrides.generator = generator;
     }
     std::vector<std::string> notes;
-    const RunSettings settings = ReadRunSettings(nullptr, overrides, &notes);
+    RunSettings settings = ReadRunSettings(nullptr, overrides, &notes);
     for (const std::string& note : notes)
         std::fprintf(stderr, "rolvek-check: %s\n", note.c_str());
 
+    RollStream input;
+    if (options.input) {
+        std::string error;
+        if (!input.Open(*options.input, options.inputFormat, options.bits, error)) {
+            std::fprintf(stderr, "rolvek-check: %s\n", error.c_str());
+            return 1;
+        }
+        settings.input = &input;
+    } else {
+        // Every check can be repeated: without --seed one is drawn, and printed with the report.
+        settings.seed = options.seed ? *options.seed : std::random_device()();
+    }
+
     CRollTally totals(settings);
-    RunExecutor executor(settings);
+    RunExecutor executor(settings, options.jobs > 0 ? options.jobs : DefaultJobs());
     g_executor = &executor;
     CatchStopSignals();
 
     const bool showProgress = isatty(STDERR_FILENO) == 1;
-    const int runs = options.runs;
+    // With --input the input decides: every whole run it holds, or --runs if fewer.
+    const int runs = options.input && !options.runsGiven ? INT_MAX : options.runs;
     const int result = RunCheck(executor, totals, runs, [showProgress, runs](int done) {
-        if (showProgress)
+        if (showProgress && runs == INT_MAX)
+            std::fprintf(stderr, "\rrolvek-check: run %d", done);
+        else if (showProgress)
             std::fprintf(stderr, "\rrolvek-check: run %d of %d", done, runs);
     });
     g_executor = nullptr;
@@ -100,9 +158,21 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rolvek-check: no run could be started (Start failed)\n");
         return 1;
     }
+    if (result == 2 && !InputEndUsable(input, totals))
+        return 1;
 
     CheckReport report = MakeCheckReport(totals);
     report.interrupted = result == 1;
+    if (options.input) {
+        report.generator = "input";
+        report.input = *options.input;
+        report.inputFormat = InputFormatName(input.Format());
+        report.bits = input.Bits();
+    } else {
+        report.seed = settings.seed;
+        if (options.format == CheckFormat::Csv && !options.seed)  // the CSV's columns stay as they are
+            std::fprintf(stderr, "rolvek-check: seed %" PRIu64 "\n", *settings.seed);
+    }
     std::fputs(FormatReport(report, options.format).c_str(), stdout);
     if (std::fflush(stdout) != 0) {
         std::perror("rolvek-check: writing the report");

@@ -6,8 +6,11 @@
 // one-line message naming it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+
+#include "RollStream.h"
 
 enum class CheckFormat { Table, Csv, Json };
 
@@ -18,11 +21,22 @@ struct CheckOptions {
     std::optional<std::string> generator; // default from the settings file
     CheckFormat format = CheckFormat::Table;
     bool help = false;
+    // Where the values come from and how the runs are rolled (--input, --seed, --jobs).
+    bool runsGiven = false;                        // --runs given: with --input, at most that many
+    std::optional<std::string> input;              // --input FILE, "-" for standard input
+    InputFormat inputFormat = InputFormat::U16le;  // --input-format
+    int bits = 0;                                  // --bits; 0: 15 for text, else the word's width
+    std::optional<std::uint64_t> seed;             // --seed; none: rolvek-check draws one
+    int jobs = 0;                                  // --jobs; 0: one per core
 };
 
-// Reads argv[1..argc-1]. Options take their value as the next argument or after '='
-// ("--runs 5", "--runs=5"). Returns true, or false with `error` set to a one-line message such
-// as "unknown option '--fast'" or "bad value 'x' for --runs: expected a whole number from 1".
+// Jobs rolvek-check runs at most: each keeps up to 1 MB of runs in flight.
+constexpr int kMaxCheckJobs = 64;
+
+// Reads argv[1..argc-1] with getopt_long: options take their value as the next argument or
+// after '=' ("--runs 5", "--runs=5") and may be shortened while they stay unambiguous. Returns
+// true, or false with `error` set to a one-line message such as "unknown option '--fast'" or
+// "bad value 'x' for --runs: expected a whole number from 1".
 bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options, std::string& error);
 
 // The text --help prints.

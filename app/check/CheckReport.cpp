@@ -53,8 +53,13 @@ std::string JsonString(const std::string& text)
 
 std::string FormatTable(const CheckReport& r)
 {
-    std::string out = Printf("Rolvek check: %d runs of %d rolls (%d values), generator %s\n\n", r.runs,
+    std::string out = Printf("Rolvek check: %d runs of %d rolls (%d values), generator %s\n", r.runs,
                              r.rollsPerRun, r.values, r.generator.c_str());
+    if (r.seed)
+        out += Printf("Seed: %" PRIu64 "\n", *r.seed);
+    if (!r.input.empty())
+        out += Printf("Input: %s (%s, %d bits)\n", r.input.c_str(), r.inputFormat.c_str(), r.bits);
+    out += "\n";
     out += Printf("%6s %14s %8s %8s  %s\n", "Value", "Count", "Less", "More", "Deviation");
     for (const CheckFace& f : r.faces)
         out += Printf("%6d %14s %8s %8s  %s\n", f.value, f.countText.c_str(), f.less.c_str(), f.more.c_str(),
@@ -83,6 +88,11 @@ std::string FormatJson(const CheckReport& r)
 {
     std::string out = "{\n";
     out += "  \"generator\": " + JsonString(r.generator) + ",\n";
+    if (r.seed)
+        out += Printf("  \"seed\": %" PRIu64 ",\n", *r.seed);
+    if (!r.input.empty())
+        out += "  \"input\": " + JsonString(r.input) + ",\n  \"input_format\": " + JsonString(r.inputFormat) +
+               Printf(",\n  \"bits\": %d,\n", r.bits);
     out += Printf("  \"values\": %d,\n  \"rolls_per_run\": %d,\n  \"runs\": %d,\n  \"interrupted\": %s,\n", r.values,
                   r.rollsPerRun, r.runs, r.interrupted ? "true" : "false");
     out += "  \"faces\": [";

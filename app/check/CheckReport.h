@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct CheckReport {
     int rollsPerRun = 0;      // accepted rolls of one run, all faces together
     int runs = 0;             // completed runs in the totals
     bool interrupted = false; // the check was stopped (SIGINT, SIGTERM) before all its runs
+    std::optional<std::uint64_t> seed;  // the seed of a built-in generator
+    std::string input;        // the values' source with --input ("-" for standard input), else ""
+    std::string inputFormat;  // with --input: "u16le", ... and the bits a value holds
+    int bits = 0;
     std::vector<CheckFace> faces;
     double chiSquare = 0;
     int degreesOfFreedom = 0;

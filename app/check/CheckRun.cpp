@@ -1,14 +1,19 @@
 #include "check/CheckRun.h"
 
 #include "CheckSteps.h"
+#include "RollStream.h"
 
 #include <qdx/Log.h>
 #include <qdx/Txt.h>
 
 int RunCheck(RunExecutor& executor, CRollTally& totals, int runs, const std::function<void(int)>& progress)
 {
-    LogTrace("RunTally", 1, "Check started: %d runs of %d rolls (%d values), generator %s", runs, totals.m_nRolls,
-             totals.m_nValues, RollGeneratorName(totals.m_nGenerator));
+    if (totals.m_pInput)
+        LogTrace("RunTally", 1, "Check started: runs of %d rolls (%d values) from %s", totals.m_nRolls,
+                 totals.m_nValues, totals.m_pInput->Name().c_str());
+    else
+        LogTrace("RunTally", 1, "Check started: %d runs of %d rolls (%d values), generator %s", runs, totals.m_nRolls,
+                 totals.m_nValues, RollGeneratorName(totals.m_nGenerator));
     CTxt status;
     int resetRequest = 0;
     const int done = executor.Run(runs, [&](CRollTally& run) {
@@ -19,6 +24,12 @@ int RunCheck(RunExecutor& executor, CRollTally& totals, int runs, const std::fun
     if (done < 0) {
         LogTrace("RunTally", 1, "Check failed: no run could be started");
         return -1;
+    }
+    if (done < runs && !executor.Cancelled() && totals.m_pInput) {
+        const RollStream& in = *totals.m_pInput;
+        LogTrace("RunTally", 1, "Check ended: Completed Runs: %d - Stopped, %s", totals.m_nRuns,
+                 in.Error().empty() ? "the input has ended" : in.Error().c_str());
+        return 2;
     }
     if (done < runs) {
         LogTrace("RunTally", 1, "Check interrupted: Completed Runs: %d", totals.m_nRuns);

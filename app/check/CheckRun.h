@@ -12,8 +12,9 @@
 // the window's timer (the last one as if Stop had been pressed). Logs one line when the check
 // starts and one when it ends, none per run. `progress`, when given, is called with the number
 // of completed runs after each one. Returns 0 when all runs were collected, 1 when the executor
-// was cancelled first (the totals hold the runs completed so far), -1 when no worker thread
-// could be started.
+// was cancelled first (the totals hold the runs completed so far), 2 when the totals' input
+// stream ended or failed first (the stream says which), -1 when no worker thread could be
+// started.
 int RunCheck(RunExecutor& executor, CRollTally& totals, int runs, const std::function<void(int)>& progress = {});
 
 // The report of `totals`: per face the exact count, the texts the window's list shows and the
