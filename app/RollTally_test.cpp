@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <random>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -129,7 +131,8 @@ TEST(RollTallySettings, UnworkableValuesTakeTheNearestWorkable)
 
 TEST(RollTallySettings, GeneratorNames)
 {
-    for (RollGenerator g : {RollGenerator::Libc, RollGenerator::Lcg214013, RollGenerator::Lcg1103515245}) {
+    for (RollGenerator g : {RollGenerator::Libc, RollGenerator::Lcg214013, RollGenerator::Lcg1103515245,
+                            RollGenerator::Minstd, RollGenerator::Mt19937, RollGenerator::Randu}) {
         RollGenerator back = RollGenerator::Libc;
         EXPECT_TRUE(RollGeneratorFromName(RollGeneratorName(g), &back));
         EXPECT_EQ(back, g);
@@ -227,7 +230,7 @@ TEST(RollLoop, AStopEndsTheLoopWithinAFewThousandAttempts)
 
 TEST(RollTallyRun, EveryGeneratorFillsARun)
 {
-    for (const char* name : {"libc", "lcg214013", "lcg1103515245"}) {
+    for (const char* name : {"libc", "lcg214013", "lcg1103515245", "minstd", "mt19937", "randu"}) {
         Settings ini(std::string("[SYS]\nRollsPerRun=20000\nGenerator=") + name + "\n");
         CRollTally t(ini.Path());
         ASSERT_EQ(CRollTally::RollThread(&t), 0);
@@ -244,6 +247,50 @@ TEST(RollTallyRun, EveryGeneratorFillsARun)
         EXPECT_EQ(t.m_fMaxDev, largest) << name;
         EXPECT_LT(t.m_fMaxDev, 10.0f) << name;
     }
+}
+
+// Each generator against its definition written here, seeded from the run's own seed sequence,
+// through the same loop: a run of a fixed seed gives exactly these counts.
+TEST(RollTallyRun, EveryGeneratorFollowsItsDefinitionAndTheRunsSeeds)
+{
+    std::uint32_t x = 0;
+    std::minstd_rand minstd;
+    std::mt19937 mt;
+    struct Case {
+        RollGenerator generator;
+        std::function<void(std::uint32_t)> seed;
+        std::function<int()> next;
+    } cases[] = {
+        {RollGenerator::Libc, [](std::uint32_t s) { std::srand(s); }, [] { return std::rand() >> 16; }},
+        {RollGenerator::Lcg214013, [&](std::uint32_t s) { x = s; },
+         [&] { return static_cast<int>(((x = x * 214013u + 2531011u) >> 16) & 0x7FFF); }},
+        {RollGenerator::Lcg1103515245, [&](std::uint32_t s) { x = s; },
+         [&] { return static_cast<int>(((x = x * 1103515245u + 12345u) / 65536) % 32768); }},
+        {RollGenerator::Minstd, [&](std::uint32_t s) { minstd.seed(s); }, [&] { return static_cast<int>(minstd() >> 16); }},
+        {RollGenerator::Mt19937, [&](std::uint32_t s) { mt.seed(s); }, [&] { return static_cast<int>(mt() >> 17); }},
+        {RollGenerator::Randu, [&](std::uint32_t s) { x = (s & 0x7FFFFFFFu) | 1u; },
+         [&] { return static_cast<int>((x = (x * 65539u) & 0x7FFFFFFFu) >> 16); }},
+    };
+    for (const Case& c : cases) {
+        RunSettings settings = FitRunSize(7, 1000, c.generator);
+        settings.seed = 20261207;
+        CRollTally run(settings);
+        run.m_nRunIndex = 3;
+        ASSERT_EQ(CRollTally::RollThread(&run), 0);
+        ASSERT_EQ(run.m_nState, 2);
+
+        RunSeeds seeds(20261207, 3);
+        c.seed(seeds.Next());
+        std::vector<void*> slots(7, nullptr);
+        RollLoop(slots.data(), 7, 7000, c.next, [&] { c.seed(seeds.Next()); });
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(run.GetCount(i), reinterpret_cast<std::intptr_t>(slots[static_cast<std::size_t>(i)]))
+                << RollGeneratorName(c.generator) << " face " << i + 1;
+    }
+    // Other runs and other seeds start elsewhere.
+    RunSeeds a(1, 0), b(1, 1), c(2, 0);
+    EXPECT_NE(a.Next(), b.Next());
+    EXPECT_NE(RunSeeds(1, 0).Next(), c.Next());
 }
 
 TEST(RollTallyRun, OneValueHasNoDeviation)

@@ -23,11 +23,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,13 +273,13 @@ struct Outcome {
 };
 
 // Runs a copy of rolvek-check placed in `dir`, so that its settings and log land there.
-Outcome RunProgram(const CheckDir& dir, const std::string& args)
+Outcome RunProgram(const CheckDir& dir, const std::string& args, const std::string& in = "/dev/null")
 {
     const std::string program = dir.Path() + "/rolvek-check";
     std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
                                std::filesystem::copy_options::overwrite_existing);
     const std::string command =
-        "'" + program + "' " + args + " >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err' </dev/null";
+        "'" + program + "' " + args + " >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err' <'" + in + "'";
     Outcome o;
     const int status = std::system(command.c_str());
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -395,6 +398,242 @@ TEST(CheckProgram, BadOptionExitsWithTwoAndNamesIt)
     o = RunProgram(dir, "--help");
     EXPECT_EQ(o.status, 0);
     EXPECT_THAT(o.out, HasSubstr("Usage: rolvek-check"));
+}
+
+// --- values from a stream, seeds, jobs ------------------------------------------------------------
+
+// The 15-bit results of lcg214013 from seed 1, and what the check makes of them: 6 faces, runs
+// of 6000 accepted rolls, values past the last whole run left over.
+struct Lcg15 {
+    std::vector<int> results;
+    std::vector<long long> counts = std::vector<long long>(6);
+    int runs = 0;
+    int leftOver = 0;
+
+    explicit Lcg15(int n)
+    {
+        std::uint32_t x = 1;
+        std::vector<long long> run(6);
+        int accepted = 0;
+        for (int i = 0; i < n; ++i) {
+            x = x * 214013u + 2531011u;
+            const int r = static_cast<int>((x >> 16) & 0x7FFF);
+            results.push_back(r);
+            ++leftOver;
+            if (r > 32765)
+                continue;
+            ++run[static_cast<std::size_t>(r % 6)];
+            if (++accepted == 6000) {
+                for (int f = 0; f < 6; ++f)
+                    counts[static_cast<std::size_t>(f)] += run[static_cast<std::size_t>(f)];
+                run.assign(6, 0);
+                accepted = leftOver = 0;
+                ++runs;
+            }
+        }
+    }
+};
+
+// Writes `results` as `format` with values of `bits` bits whose top 15 are the result; the bits
+// below are filled with noise, which the die must ignore.
+void WriteValues(const std::string& path, const std::vector<int>& results, const std::string& format, int bits)
+{
+    std::ofstream out(path, std::ios::binary);
+    const int width = format == "u16le" ? 16 : format == "u32le" ? 32 : 64;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const std::uint64_t noise = (i * 0x9E3779B97F4A7C15ull) & ((std::uint64_t{1} << (bits - 15)) - 1);
+        const std::uint64_t v = (static_cast<std::uint64_t>(results[i]) << (bits - 15)) | noise;
+        if (format == "text") {
+            out << v << (i % 7 == 6 ? "\n" : i % 2 ? ", " : " \t");
+            continue;
+        }
+        for (int b = 0; b < width; b += 8)
+            out.put(static_cast<char>((v >> b) & 0xFF));
+    }
+}
+
+std::vector<long long> JsonCounts(const std::string& json)
+{
+    std::istringstream in(json);
+    boost::property_tree::ptree tree;
+    boost::property_tree::read_json(in, tree);
+    std::vector<long long> counts;
+    for (const auto& face : tree.get_child("faces"))
+        counts.push_back(face.second.get<long long>("count"));
+    return counts;
+}
+
+TEST(CheckInput, EveryFormatOfTheSameValuesGivesTheCountsOfTheRollLoop)
+{
+    CheckDir dir;
+    const Lcg15 lcg(3 * 6000 + 4321);  // three whole runs and the start of a fourth
+    ASSERT_EQ(lcg.runs, 3);
+    struct Case {
+        const char* format;
+        int bits;
+        const char* option;
+    } cases[] = {
+        {"u16le", 16, ""}, {"u16le", 15, " --bits 15"}, {"u32le", 32, " --input-format u32le"},
+        {"u32le", 20, " --input-format=u32le --bits 20"}, {"u64le", 64, " --input-format u64le"},
+        {"u64le", 40, " --input-format u64le --bits 40"}, {"text", 15, " --input-format text"},
+        {"text", 17, " --input-format TEXT --bits 17"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = dir.Path() + "/values";
+        WriteValues(file, lcg.results, c.format, c.bits);
+        for (const char* via : {"file", "pipe"}) {
+            const bool pipe = std::string(via) == "pipe";
+            const Outcome o = RunProgram(dir, std::string("--format json --input ") + (pipe ? "-" : file) + c.option,
+                                         pipe ? file : "/dev/null");
+            SCOPED_TRACE(std::string(c.format) + c.option + " from a " + via);
+            ASSERT_EQ(o.status, 0) << o.err;
+            EXPECT_EQ(JsonCounts(o.out), lcg.counts);
+            EXPECT_THAT(o.out, HasSubstr("\"runs\": 3,"));
+            EXPECT_THAT(o.out, HasSubstr("\"input_format\": \"" + std::string(c.format) + "\",\n  \"bits\": " +
+                                          std::to_string(c.bits) + ","));
+            EXPECT_EQ(o.err, "rolvek-check: " + std::to_string(lcg.leftOver) + " values at the end do not fill a run\n");
+        }
+    }
+    // --runs below what the input holds: only those.
+    WriteValues(dir.Path() + "/values", lcg.results, "u16le", 16);
+    const Outcome o = RunProgram(dir, "--format csv --runs 2 --input " + dir.Path() + "/values");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.out, HasSubstr("\ninput,6,6000,2,"));
+    EXPECT_EQ(o.err, "");
+}
+
+TEST(CheckInput, InputThatCannotBeUsedIsOneMessageAndExitOne)
+{
+    CheckDir dir;
+    const std::string d = dir.Path();
+    const Lcg15 lcg(5000);
+    WriteValues(d + "/short", lcg.results, "u16le", 16);
+    WriteValues(d + "/short.txt", lcg.results, "text", 15);
+    std::ofstream(d + "/empty").close();
+    std::ofstream(d + "/word.txt") << "1 2 3\n4, 5,x6 7\n";
+    std::ofstream(d + "/big.txt") << "1 2\n 32768\n";
+    std::ofstream(d + "/neg.txt") << "-1\n";
+    std::ofstream(d + "/big.bin", std::ios::binary) << std::string("\x01\x00\x02\x00\x00\x80", 6);
+    std::ofstream(d + "/odd.bin", std::ios::binary) << std::string("\x01\x00\x02", 3);
+    struct Case {
+        std::string args, err;
+    } cases[] = {
+        {"--input " + d + "/empty", d + "/empty holds no values"},
+        {"--input " + d + "/short",
+         d + "/short is shorter than one run: its 5000 values give fewer than the 6000 accepted rolls of a run"},
+        {"--input " + d + "/short.txt --input-format text",
+         d + "/short.txt is shorter than one run: its 5000 values give fewer than the 6000 accepted rolls of a run"},
+        {"--input " + d + "/odd.bin", d + "/odd.bin is shorter than one run: its 1 values give fewer than the 6000 "
+                                          "accepted rolls of a run, and 1 bytes at the end make no whole u16le value"},
+        {"--input " + d + "/word.txt --input-format text", d + "/word.txt, line 2, column 6: 'x6' is not a whole number"},
+        {"--input " + d + "/big.txt --input-format text",
+         d + "/big.txt, line 2, column 2: 32768 is outside 0 .. 32767 (15 bits; see --bits)"},
+        {"--input " + d + "/neg.txt --input-format text",
+         d + "/neg.txt, line 1, column 1: -1 is outside 0 .. 32767 (15 bits; see --bits)"},
+        {"--input " + d + "/big.bin --bits 15",
+         d + "/big.bin: the u16le value at byte offset 4 is 32768, more than 15 bits hold (at most 32767; see --bits)"},
+        {"--input " + d, d + " is a directory; --input needs a file of values, or - for standard input"},
+        {"--input " + d + "/missing", "cannot open " + d + "/missing: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = RunProgram(dir, "--format csv " + c.args);
+        EXPECT_EQ(o.status, 1) << c.args;
+        EXPECT_EQ(o.err, "rolvek-check: " + c.err + "\n") << c.args;
+        EXPECT_EQ(o.out, "") << c.args;  // nothing counted, nothing reported
+    }
+    // Options that do not fit together are bad options (exit 2).
+    for (const char* args : {"--bits 16", "--input x --bits 14", "--input x --seed 3", "--input x --bits 17"}) {
+        const Outcome o = RunProgram(dir, args);
+        EXPECT_EQ(o.status, 2) << args << ": " << o.err;
+    }
+}
+
+// Runs rolvek-check on the read end of a FIFO; `feed` writes to it and may close it. The program
+// must end within 5 seconds of `feed`'s return; else it is killed and the status is -1.
+Outcome RunOnFifo(const CheckDir& dir, const std::function<void(int& fd, pid_t program)>& feed)
+{
+    const std::string fifo = dir.Path() + "/fifo";
+    mkfifo(fifo.c_str(), 0600);
+    const std::string program = dir.Path() + "/rolvek-check";
+    std::system(("cp '" ROLVEK_BINARY_DIR "/app/rolvek-check' '" + program + "'").c_str());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen((dir.Path() + "/out").c_str(), "w", stdout);
+        freopen((dir.Path() + "/err").c_str(), "w", stderr);
+        execl(program.c_str(), program.c_str(), "--format", "csv", "--input", fifo.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int fd = open(fifo.c_str(), O_WRONLY);
+    feed(fd, pid);
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd >= 0)
+        close(fd);
+    Outcome o;
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream out(dir.Path() + "/out"), err(dir.Path() + "/err");
+    std::stringstream text, errors;
+    text << out.rdbuf();
+    errors << err.rdbuf();
+    o.out = text.str();
+    o.err = errors.str();
+    return o;
+}
+
+TEST(CheckInput, AFifoClosedEarlyIsShortAndAQuietOneStillHearsSigint)
+{
+    CheckDir dir;
+    Outcome o = RunOnFifo(dir, [](int& fd, pid_t) {
+        EXPECT_EQ(write(fd, "\x01\x00\x02\x00\x03\x00", 6), 6);
+        close(fd);
+        fd = -1;
+    });
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "rolvek-check: " + dir.Path() +
+                         "/fifo is shorter than one run: its 3 values give fewer than the 6000 accepted rolls of a run\n");
+
+    // A writer that never writes: the reader polls, so SIGINT still ends the check at once.
+    std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollsPerRun=1000\n";  // logs "Check started"
+    o = RunOnFifo(dir, [&dir](int&, pid_t program) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!Started(dir) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kill(program, SIGINT);
+    });
+    EXPECT_EQ(o.status, 130) << o.err;
+    EXPECT_THAT(o.out, HasSubstr("\ninput,6,6000,0,0,0,1,1\n"));
+}
+
+TEST(CheckSeed, TheSameSeedRepeatsEveryFormatAndEveryNumberOfJobs)
+{
+    CheckDir dir;
+    for (const char* generator : {"libc", "lcg214013", "lcg1103515245", "minstd", "mt19937", "randu"}) {
+        const std::string args = std::string("--runs 5 --rolls-per-run 1000 --values 7 --generator ") + generator;
+        std::string json;
+        for (const char* format : {"table", "csv", "json"}) {
+            const Outcome first = RunProgram(dir, args + " --seed 18446744073709551615 --jobs 1 --format " + format);
+            const Outcome again = RunProgram(dir, args + " --seed 18446744073709551615 --jobs 2 --format " + format);
+            ASSERT_EQ(first.status, 0) << first.err;
+            EXPECT_EQ(first.out, again.out) << generator << " " << format;
+            if (std::string(format) == "json")
+                json = first.out;
+        }
+        EXPECT_THAT(json, HasSubstr("\"seed\": 18446744073709551615,"));
+        const Outcome other = RunProgram(dir, args + " --seed 1 --format json");
+        EXPECT_NE(JsonCounts(other.out), JsonCounts(json)) << generator;
+    }
+    // Without --seed one is drawn and printed; given back, it repeats the check.
+    const Outcome drawn = RunProgram(dir, "--runs 2 --rolls-per-run 1000 --format csv");
+    ASSERT_EQ(drawn.err.rfind("rolvek-check: seed ", 0), 0u) << drawn.err;
+    const std::string seed = drawn.err.substr(19, drawn.err.size() - 20);
+    EXPECT_EQ(RunProgram(dir, "--runs 2 --rolls-per-run 1000 --format csv --seed " + seed).out, drawn.out);
 }
 
 } // namespace
