@@ -59,6 +59,7 @@ bool CCheckApp::InitInstance()
     {
         CCheckDlg dialog;
         dialog.AttachAsMainWindow();
+        dialog.SetInput(m_pInput);
         dialog.OnInitDialog();
         dialog.exec();
     }

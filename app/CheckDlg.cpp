@@ -4,6 +4,7 @@
 #include "CheckSteps.h"
 #include "DialogUnits.h"
 #include "Resource.h"
+#include "RollStream.h"
 
 #include <ReportListCtrl.h>
 
@@ -58,6 +59,7 @@ CCheckDlg::~CCheckDlg()
         killTimer(m_nTimer);
     if (m_attached)
         SetLastMessageSink(nullptr);
+    m_Run.Cancel();  // a worker waiting for its input stream ends within its poll time
 }
 
 void CCheckDlg::BuildControls()
@@ -192,7 +194,9 @@ void CCheckDlg::OnTimer(unsigned id)
     if (id != kCheckTimerId)
         return;
 
-    if (m_Run.m_nState == 0)
+    if (m_Run.m_nState == 0 && m_pInput && (m_pInput->Ended() || !m_pInput->Error().empty()))
+        StopAtInputEnd();
+    else if (m_Run.m_nState == 0)
         m_Run.Start();
 
     CTxt status;
@@ -201,6 +205,26 @@ void CCheckDlg::OnTimer(unsigned id)
 
     RefreshList();
     ShowStatus();
+}
+
+void CCheckDlg::SetInput(RollStream* input)
+{
+    m_pInput = input;
+    m_Run.m_pInput = input;
+}
+
+void CCheckDlg::StopAtInputEnd()
+{
+    // The run that the input could not fill was dropped by its worker: nothing of it is counted.
+    if (m_bStopped)
+        return;
+    m_bStopped = 1;
+    m_btnStop->setText("&Continue");
+    if (!m_pInput->Error().empty())
+        LogTrace("RunTally", 1, "Completed Runs: %d - Stopped: %s", m_Totals.m_nRuns, m_pInput->Error().c_str());
+    else
+        LogTrace("RunTally", 1, "Completed Runs: %d - Stopped: the input has ended (%llu values at the end do not fill a run)",
+                 m_Totals.m_nRuns, static_cast<unsigned long long>(m_pInput->LeftOver()));
 }
 
 void CCheckDlg::ShowStatus()

@@ -58,6 +58,11 @@ public:
     // Makes this dialog the receiver of every logged message (m_strLastMsg).
     void AttachAsMainWindow();
 
+    // Rolls the stream's values instead of the generator's (before OnInitDialog; not owned).
+    // When the input ends (or fails) the check stops as if Stop had been pressed, and the
+    // status line says so.
+    void SetInput(RollStream* input);
+
     // One tick of the check; only kCheckTimerId is handled.
     void OnTimer(unsigned id);
     // Rewrites every value row of the list from the totals.
@@ -89,6 +94,7 @@ public:
     QLabel* m_stStatus = nullptr;
     CReportListCtrl* m_List = nullptr;
     QIcon m_hIcon;
+    RollStream* m_pInput = nullptr;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -101,6 +107,7 @@ private:
     void BuildControls();
     void BuildSystemMenu();
     void ShowStatus();
+    void StopAtInputEnd();
 
     QPushButton* m_btnReset = nullptr;
     QPushButton* m_btnExit = nullptr;

@@ -100,6 +100,61 @@ int InputFormatWidth(InputFormat format)
     return 16;
 }
 
+bool TakeInputOptions(int& argc, char** argv, InputOptions& options, std::string& error)
+{
+    // Qt's own options stay among the arguments, so this is a plain scan rather than
+    // getopt_long, which would refuse them.
+    bool described = false;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        if (name != "--input" && name != "--input-format" && name != "--bits") {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = "option " + name + " needs a value";
+            return false;
+        }
+        if (name == "--input") {
+            options.input = value;
+            if (value.empty()) {
+                error = "bad value '' for --input: expected a file name, or - for standard input";
+                return false;
+            }
+        } else if (name == "--input-format") {
+            described = true;
+            if (!InputFormatFromName(value.c_str(), &options.format)) {
+                error = "bad value '" + Shown(value.data(), value.size()) + "' for --input-format: expected u16le, u32le, u64le or text";
+                return false;
+            }
+        } else {
+            described = true;
+            int bits = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), bits);
+            if (ec != std::errc() || end != value.data() + value.size() || bits < 15 || bits > 64) {
+                error = "bad value '" + Shown(value.data(), value.size()) + "' for --bits: expected a whole number from 15 to 64";
+                return false;
+            }
+            options.bits = bits;
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    if (described && options.input.empty()) {
+        error = "--input-format and --bits describe the values of --input; give --input FILE too";
+        return false;
+    }
+    return true;
+}
+
 RollStream::~RollStream()
 {
     if (m_ownFd && m_fd >= 0)
@@ -159,6 +214,12 @@ bool RollStream::Fail(std::string message)
     return false;
 }
 
+bool RollStream::Stop(std::string message)
+{
+    m_pending = std::move(message);
+    return false;
+}
+
 bool RollStream::ReadSome(const std::atomic<bool>* stop)
 {
     const std::size_t chunk = m_format == InputFormat::Text ? kTextChunk
@@ -199,12 +260,15 @@ bool RollStream::Fill(const std::atomic<bool>* stop)
     m_cursor = 0;
     if (m_ended || !m_error.empty())
         return false;
+    if (!m_pending.empty())
+        return Fail(m_pending);  // the values before the bad one are all taken now
     for (;;) {
         if (m_rawLength > 0 || m_eof) {
-            if (!Decode())
-                return false;
+            Decode();
             if (!m_block.empty())
                 return true;
+            if (!m_pending.empty())
+                return Fail(m_pending);
             if (m_eof) {
                 m_ended = true;
                 return false;
@@ -256,11 +320,13 @@ bool RollStream::DecodeWords()
             std::memcpy(&v, raw + i * size, size);
             if constexpr (std::endian::native == std::endian::big)
                 v = SwapBytes(v);
-            if (v & over)
-                return Fail(m_name + ": the " + InputFormatName(m_format) + " value at byte offset " +
+            if (v & over) {
+                m_block.resize(i);
+                return Stop(m_name + ": the " + InputFormatName(m_format) + " value at byte offset " +
                             std::to_string(m_rawOffset + i * size) + " is " + std::to_string(v) +
                             ", more than " + std::to_string(m_bits) + " bits hold (at most " + Largest(m_bits) +
                             "; see --bits)");
+            }
         }
     }
     const std::size_t used = count * size;
@@ -308,9 +374,9 @@ bool RollStream::DecodeText()
         const auto [at, ec] = std::from_chars(digits, word + size, value);
         if (at != word + size || (ec != std::errc() && ec != std::errc::result_out_of_range) ||
             (digits[0] < '0' || digits[0] > '9'))
-            return Fail(Where() + "'" + Shown(word, size) + "' is not a whole number");
+            return Stop(Where() + "'" + Shown(word, size) + "' is not a whole number");
         if (negative || ec == std::errc::result_out_of_range || value > largest)
-            return Fail(Where() + Shown(word, size) + " is outside 0 .. " + Largest(m_bits) + " (" +
+            return Stop(Where() + Shown(word, size) + " is outside 0 .. " + Largest(m_bits) + " (" +
                         std::to_string(m_bits) + " bits; see --bits)");
         m_block.push_back(static_cast<std::uint16_t>(value >> shift));
         m_column += size;
@@ -322,7 +388,7 @@ bool RollStream::DecodeText()
         while (end < length && !IsSeparator(text[end]))
             ++end;
         if (end - i > kLongestWord)
-            return Fail(Where() + "'" + Shown(text + i, end - i) + "' is not a whole number");
+            return Stop(Where() + "'" + Shown(text + i, end - i) + "' is not a whole number");
     }
     std::memmove(m_raw.data(), text + i, length - i);
     m_rawLength -= i;

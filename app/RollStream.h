@@ -30,6 +30,17 @@ const char* InputFormatName(InputFormat format);
 // Bits a value of the format can hold: 16, 32 or 64 (64 for text).
 int InputFormatWidth(InputFormat format);
 
+// The window's input options: --input FILE|-, --input-format F and --bits K (each also as
+// --option=value). They are taken out of argv, so what is left goes to Qt as before.
+struct InputOptions {
+    std::string input;  // empty: no --input
+    InputFormat format = InputFormat::U16le;
+    int bits = 0;       // 0: the format's default
+};
+// False with a one-line `error` for an option without its value, a format or a number of bits
+// that is not one, or --input-format/--bits without --input.
+bool TakeInputOptions(int& argc, char** argv, InputOptions& options, std::string& error);
+
 class RollStream {
 public:
     RollStream() = default;
@@ -71,11 +82,12 @@ public:
 
 private:
     bool ReadSome(const std::atomic<bool>* stop);  // appends to m_raw; false at end, error or stop
-    bool Decode();                                 // m_raw -> m_block; false at a bad value
+    bool Decode();                                 // m_raw -> m_block, up to a bad value
     template <class Word>
     bool DecodeWords();
     bool DecodeText();
-    bool Fail(std::string message);
+    bool Fail(std::string message);  // an error now
+    bool Stop(std::string message);  // an error once the values decoded before it are taken
     std::string Where() const;  // "NAME, line L, column C: " of the next word of text
 
     int m_fd = -1;
@@ -93,6 +105,7 @@ private:
     bool m_eof = false;              // nothing more to read
     bool m_ended = false;            // nothing more to read or decode
     std::string m_error;
+    std::string m_pending;           // a bad value found after the current block's values
     // Text: where the next byte of m_raw lies.
     std::uint64_t m_line = 1, m_column = 1;
 };
