@@ -32,9 +32,20 @@ constexpr FormatName kFormats[] = {
     {InputFormat::U64le, "u64le", 64},
 };
 
+// Blanks, commas and line ends, looked up rather than compared one by one.
+struct SeparatorTable {
+    bool is[256] = {};
+    constexpr SeparatorTable()
+    {
+        for (const unsigned char c : {' ', '\t', ',', '\n', '\r'})
+            is[c] = true;
+    }
+};
+constexpr SeparatorTable kSeparators;
+
 bool IsSeparator(char c)
 {
-    return c == ' ' || c == '\t' || c == ',' || c == '\n' || c == '\r';
+    return kSeparators.is[static_cast<unsigned char>(c)];
 }
 
 // A word of the input as it goes into a message: on one line, at most 40 characters.
@@ -348,40 +359,59 @@ bool RollStream::DecodeText()
     const int shift = m_bits - 15;
     const std::uint64_t largest = m_bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m_bits) - 1;
     std::size_t i = 0;
-    while (i < length && m_block.size() < kBlockValues) {
+    std::size_t count = 0;
+    m_block.resize(kBlockValues);  // written by index, cut to `count` at the end
+    std::uint16_t* out = m_block.data();
+    auto stop = [&](std::string message) {  // the values before the bad word are kept
+        m_block.resize(count);
+        return Stop(std::move(message));
+    };
+    // The place of the next byte, kept in registers while the words go by.
+    std::uint64_t line = m_line, column = m_column;
+    while (i < length && count < kBlockValues) {
         const char c = text[i];
         if (IsSeparator(c)) {
             if (c == '\n') {
-                ++m_line;
-                m_column = 1;
+                ++line;
+                column = 1;
             } else {
-                ++m_column;
+                ++column;
             }
             ++i;
             continue;
         }
-        std::size_t end = i + 1;
+        std::uint64_t value = 0;
+        const auto [at, ec] = std::from_chars(text + i, text + length, value);
+        std::size_t end = static_cast<std::size_t>(at - text);
+        if (end == length && !m_eof)
+            break;  // the word may go on in the next read
+        if (ec == std::errc() && end > i && (end == length || IsSeparator(text[end])) && value <= largest) {
+            out[count++] = static_cast<std::uint16_t>(value >> shift);
+            column += end - i;
+            i = end;
+            continue;
+        }
+        // Not a number that fits: the whole word, for the message.
+        end = i + 1;
         while (end < length && !IsSeparator(text[end]))
             ++end;
         if (end == length && !m_eof)
-            break;  // the word may go on in the next read
-
+            break;
+        m_line = line;
+        m_column = column;
         const char* word = text + i;
         const std::size_t size = end - i;
-        std::uint64_t value = 0;
         const bool negative = word[0] == '-' && size > 1;
         const char* digits = negative ? word + 1 : word;
-        const auto [at, ec] = std::from_chars(digits, word + size, value);
-        if (at != word + size || (ec != std::errc() && ec != std::errc::result_out_of_range) ||
-            (digits[0] < '0' || digits[0] > '9'))
-            return Stop(Where() + "'" + Shown(word, size) + "' is not a whole number");
-        if (negative || ec == std::errc::result_out_of_range || value > largest)
-            return Stop(Where() + Shown(word, size) + " is outside 0 .. " + Largest(m_bits) + " (" +
-                        std::to_string(m_bits) + " bits; see --bits)");
-        m_block.push_back(static_cast<std::uint16_t>(value >> shift));
-        m_column += size;
-        i = end;
+        const auto [stop_at, stop_ec] = std::from_chars(digits, word + size, value);
+        if (stop_at != word + size || (stop_ec != std::errc() && stop_ec != std::errc::result_out_of_range))
+            return stop(Where() + "'" + Shown(word, size) + "' is not a whole number");
+        return stop(Where() + Shown(word, size) + " is outside 0 .. " + Largest(m_bits) + " (" +
+                    std::to_string(m_bits) + " bits; see --bits)");
     }
+    m_line = line;
+    m_column = column;
+    m_block.resize(count);
     // A word longer than any number, still unfinished: no use reading on.
     if (i < length && m_block.size() < kBlockValues && !m_eof && length - i > kLongestWord) {
         std::size_t end = i;

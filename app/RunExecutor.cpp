@@ -91,7 +91,8 @@ void RunExecutor::Work(Job& job)
             runs = m_runs;
             base = m_base;
         }
-        for (int i = job.first, k = 0; i < runs; i += jobs, ++k) {
+        // In 64 bits: with --runs near 2^31 the next run number passes INT_MAX.
+        for (long long i = job.first, k = 0; i < runs; i += jobs, ++k) {
             CRollTally& run = *job.ring[static_cast<std::size_t>(k % ring)];
             {
                 std::unique_lock<std::mutex> lock(m_lock);
@@ -151,8 +152,8 @@ int RunExecutor::Run(int runs, const std::function<void(CRollTally&)>& collect)
             std::unique_lock<std::mutex> lock(m_lock);
             if (job.finished <= k) {
                 // Woken when half the ring is ready (or the job's last run), not for every run.
-                const int jobRuns = (runs - job.first + jobs - 1) / jobs;
-                job.wakeAt = std::min(k + ring / 2, jobRuns);
+                const long long jobRuns = (static_cast<long long>(runs) - job.first + jobs - 1) / jobs;
+                job.wakeAt = static_cast<int>(std::min<long long>(k + ring / 2, jobRuns));
                 m_changed.wait(lock, [&] { return job.finished > k || job.ended; });
             }
         }
