@@ -6,7 +6,8 @@
 // the other on a worker that lives for the whole check, and prints the totals per face (with the
 // texts the window shows and a text bar), the completed runs and the chi-square test of the
 // totals. Settings come from the window's settings file, rolvek.ini beside the program; options
-// override them for this call only. SIGINT or SIGTERM stops the check early: the report of the
+// override them for this call only. With --input the runs roll a stream's values instead of a
+// generator's, until the stream ends. SIGINT or SIGTERM stops the check early: the report of the
 // runs completed so far is printed, marked as interrupted, and the exit code is 128 + signal.
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
@@ -179,7 +180,10 @@ int main(int argc, char** argv)
         return 1;
     }
     if (report.interrupted) {
-        std::fprintf(stderr, "rolvek-check: interrupted after %d of %d runs\n", totals.m_nRuns, runs);
+        if (runs == INT_MAX)  // the input's runs: how many it holds is not known
+            std::fprintf(stderr, "rolvek-check: interrupted after %d runs\n", totals.m_nRuns);
+        else
+            std::fprintf(stderr, "rolvek-check: interrupted after %d of %d runs\n", totals.m_nRuns, runs);
         return 128 + g_signal;
     }
     return 0;
