@@ -555,11 +555,12 @@ Outcome RunOnFifo(const CheckDir& dir, const std::function<void(int& fd, pid_t p
     const std::string fifo = dir.Path() + "/fifo";
     mkfifo(fifo.c_str(), 0600);
     const std::string program = dir.Path() + "/rolvek-check";
-    std::system(("cp '" ROLVEK_BINARY_DIR "/app/rolvek-check' '" + program + "'").c_str());
+    std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
+                               std::filesystem::copy_options::overwrite_existing);
     const pid_t pid = fork();
     if (pid == 0) {
-        freopen((dir.Path() + "/out").c_str(), "w", stdout);
-        freopen((dir.Path() + "/err").c_str(), "w", stderr);
+        if (!freopen((dir.Path() + "/out").c_str(), "w", stdout) || !freopen((dir.Path() + "/err").c_str(), "w", stderr))
+            _exit(126);
         execl(program.c_str(), program.c_str(), "--format", "csv", "--input", fifo.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
