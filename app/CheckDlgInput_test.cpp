@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -43,19 +44,28 @@ protected:
         SetIniPath(nullptr);
     }
 
-    // Ticks the window as its timer would until the check has stopped (bounded).
-    static void TickToTheEnd(CCheckDlg& dialog)
+    // A window rolling the values file, ticked as its timer would until the check has stopped
+    // (bounded).
+    std::unique_ptr<CCheckDlg> TickToTheEnd(InputFormat format)
     {
+        std::string error;
+        EXPECT_TRUE(m_input.Open(m_values, format, 0, error)) << error;
+        auto dialog = std::make_unique<CCheckDlg>();
+        dialog->AttachAsMainWindow();
+        dialog->SetInput(&m_input);
+        dialog->OnInitDialog();
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!dialog.m_bStopped && std::chrono::steady_clock::now() < giveUp) {
-            dialog.OnTimer(kCheckTimerId);
+        while (!dialog->m_bStopped && std::chrono::steady_clock::now() < giveUp) {
+            dialog->OnTimer(kCheckTimerId);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        return dialog;
     }
 
     const std::string pid = std::to_string(getpid());
     const std::string m_ini = "/tmp/rolvek-dialog-input-" + pid + ".ini";
     const std::string m_values = "/tmp/rolvek-dialog-input-" + pid + ".values";
+    RollStream m_input;
 };
 
 TEST_F(CheckDlgInputTest, RollsTheStreamAndStopsAtItsEndSayingSo)
@@ -84,22 +94,14 @@ TEST_F(CheckDlgInputTest, RollsTheStreamAndStopsAtItsEndSayingSo)
     }
     ASSERT_EQ(runs, 4);
 
-    RollStream input;
-    std::string error;
-    ASSERT_TRUE(input.Open(m_values, InputFormat::U16le, 0, error)) << error;
-    CCheckDlg dialog;
-    dialog.AttachAsMainWindow();
-    dialog.SetInput(&input);
-    dialog.OnInitDialog();
-    TickToTheEnd(dialog);
-
-    EXPECT_EQ(dialog.m_Totals.m_nRuns, 4);
+    const auto dialog = TickToTheEnd(InputFormat::U16le);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 4);
     for (int f = 0; f < 6; ++f)
-        EXPECT_EQ(dialog.m_Totals.GetCount(f), expected[static_cast<std::size_t>(f)]) << "face " << f + 1;
-    EXPECT_EQ(dialog.m_stStatus->text().toStdString(),
+        EXPECT_EQ(dialog->m_Totals.GetCount(f), expected[static_cast<std::size_t>(f)]) << "face " << f + 1;
+    EXPECT_EQ(dialog->m_stStatus->text().toStdString(),
               "Completed Runs: 4 - Stopped: the input has ended (" + std::to_string(left) +
                   " values at the end do not fill a run)");
-    EXPECT_EQ(dialog.m_btnStop->text().toStdString(), "&Continue");
+    EXPECT_EQ(dialog->m_btnStop->text().toStdString(), "&Continue");
 }
 
 TEST_F(CheckDlgInputTest, ABadValueStopsTheCheckAndTheStatusNamesIt)
@@ -110,17 +112,9 @@ TEST_F(CheckDlgInputTest, ABadValueStopsTheCheckAndTheStatusNamesIt)
             out << i % 32766 << (i % 10 == 9 ? "\n" : " ");
         out << "12 x7\n";
     }
-    RollStream input;
-    std::string error;
-    ASSERT_TRUE(input.Open(m_values, InputFormat::Text, 0, error)) << error;
-    CCheckDlg dialog;
-    dialog.AttachAsMainWindow();
-    dialog.SetInput(&input);
-    dialog.OnInitDialog();
-    TickToTheEnd(dialog);
-
-    EXPECT_EQ(dialog.m_Totals.m_nRuns, 1);  // the run the bad value broke is not counted
-    EXPECT_EQ(dialog.m_stStatus->text().toStdString(),
+    const auto dialog = TickToTheEnd(InputFormat::Text);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);  // the run the bad value broke is not counted
+    EXPECT_EQ(dialog->m_stStatus->text().toStdString(),
               "Completed Runs: 1 - Stopped: " + m_values + ", line 701, column 4: 'x7' is not a whole number");
 }
 

@@ -48,24 +48,6 @@ bool IsSeparator(char c)
     return kSeparators.is[static_cast<unsigned char>(c)];
 }
 
-// A word of the input as it goes into a message: on one line, at most 40 characters.
-std::string Shown(const char* text, std::size_t length)
-{
-    std::string out;
-    for (std::size_t i = 0; i < length && i < 40; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c >= 0x7F) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return length > 40 ? out + "..." : out;
-}
-
 template <class Word>
 Word SwapBytes(Word v)
 {
@@ -83,6 +65,23 @@ std::string Largest(int bits)
 }
 
 } // namespace
+
+std::string ShownInMessage(const char* text, std::size_t length, std::size_t most)
+{
+    std::string out;
+    for (std::size_t i = 0; i < length && i < most; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return length > most ? out + "..." : out;
+}
 
 bool InputFormatFromName(const char* name, InputFormat* format)
 {
@@ -143,7 +142,7 @@ bool TakeInputOptions(int& argc, char** argv, InputOptions& options, std::string
         } else if (name == "--input-format") {
             described = true;
             if (!InputFormatFromName(value.c_str(), &options.format)) {
-                error = "bad value '" + Shown(value.data(), value.size()) + "' for --input-format: expected u16le, u32le, u64le or text";
+                error = "bad value '" + ShownInMessage(value.data(), value.size()) + "' for --input-format: expected u16le, u32le, u64le or text";
                 return false;
             }
         } else {
@@ -151,7 +150,7 @@ bool TakeInputOptions(int& argc, char** argv, InputOptions& options, std::string
             int bits = 0;
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), bits);
             if (ec != std::errc() || end != value.data() + value.size() || bits < 15 || bits > 64) {
-                error = "bad value '" + Shown(value.data(), value.size()) + "' for --bits: expected a whole number from 15 to 64";
+                error = "bad value '" + ShownInMessage(value.data(), value.size()) + "' for --bits: expected a whole number from 15 to 64";
                 return false;
             }
             options.bits = bits;
@@ -405,8 +404,8 @@ bool RollStream::DecodeText()
         const char* digits = negative ? word + 1 : word;
         const auto [stop_at, stop_ec] = std::from_chars(digits, word + size, value);
         if (stop_at != word + size || (stop_ec != std::errc() && stop_ec != std::errc::result_out_of_range))
-            return stop(Where() + "'" + Shown(word, size) + "' is not a whole number");
-        return stop(Where() + Shown(word, size) + " is outside 0 .. " + Largest(m_bits) + " (" +
+            return stop(Where() + "'" + ShownInMessage(word, size, 40) + "' is not a whole number");
+        return stop(Where() + ShownInMessage(word, size, 40) + " is outside 0 .. " + Largest(m_bits) + " (" +
                     std::to_string(m_bits) + " bits; see --bits)");
     }
     m_line = line;
@@ -418,7 +417,7 @@ bool RollStream::DecodeText()
         while (end < length && !IsSeparator(text[end]))
             ++end;
         if (end - i > kLongestWord)
-            return Stop(Where() + "'" + Shown(text + i, end - i) + "' is not a whole number");
+            return Stop(Where() + "'" + ShownInMessage(text + i, end - i, 40) + "' is not a whole number");
     }
     std::memmove(m_raw.data(), text + i, length - i);
     m_rawLength -= i;

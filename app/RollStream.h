@@ -30,6 +30,10 @@ const char* InputFormatName(InputFormat format);
 // Bits a value of the format can hold: 16, 32 or 64 (64 for text).
 int InputFormatWidth(InputFormat format);
 
+// Text from a user or an input as it goes into a one-line message: control characters as \xNN,
+// cut after `most` characters with "...": ShownInMessage("a\nb", 3) is "a\x0ab".
+std::string ShownInMessage(const char* text, std::size_t length, std::size_t most = std::string::npos);
+
 // The window's input options: --input FILE|-, --input-format F and --bits K (each also as
 // --option=value). They are taken out of argv, so what is left goes to Qt as before.
 struct InputOptions {

@@ -26,22 +26,9 @@ bool ParseInt(const std::string& text, long long low, long long high, int& value
     return true;
 }
 
-// The user's text as it goes into a message: control characters are written as \xNN, so that
-// the message stays on one line.
 std::string Shown(const std::string& text)
 {
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return ShownInMessage(text.data(), text.size());
 }
 
 std::string BadValue(const std::string& value, const std::string& option, const std::string& expected)

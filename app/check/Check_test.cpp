@@ -272,6 +272,16 @@ struct Outcome {
     std::string out, err;
 };
 
+// The exit status of a program that wrote its output to `dir`'s files out and err, and those.
+Outcome ReadOutcome(const CheckDir& dir, int status)
+{
+    Outcome o;
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.out = qdx::test::ReadFile(dir.Path() + "/out");
+    o.err = qdx::test::ReadFile(dir.Path() + "/err");
+    return o;
+}
+
 // Runs a copy of rolvek-check placed in `dir`, so that its settings and log land there.
 Outcome RunProgram(const CheckDir& dir, const std::string& args, const std::string& in = "/dev/null")
 {
@@ -280,12 +290,7 @@ Outcome RunProgram(const CheckDir& dir, const std::string& args, const std::stri
                                std::filesystem::copy_options::overwrite_existing);
     const std::string command =
         "'" + program + "' " + args + " >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err' <'" + in + "'";
-    Outcome o;
-    const int status = std::system(command.c_str());
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    o.out = qdx::test::ReadFile(dir.Path() + "/out");
-    o.err = qdx::test::ReadFile(dir.Path() + "/err");
-    return o;
+    return ReadOutcome(dir, std::system(command.c_str()));
 }
 
 // What the program in `dir` has logged so far, all days together.
@@ -577,15 +582,7 @@ Outcome RunOnFifo(const CheckDir& dir, const std::function<void(int& fd, pid_t p
     }
     if (fd >= 0)
         close(fd);
-    Outcome o;
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream out(dir.Path() + "/out"), err(dir.Path() + "/err");
-    std::stringstream text, errors;
-    text << out.rdbuf();
-    errors << err.rdbuf();
-    o.out = text.str();
-    o.err = errors.str();
-    return o;
+    return ReadOutcome(dir, status);
 }
 
 TEST(CheckInput, AFifoClosedEarlyIsShortAndAQuietOneStillHearsSigint)
