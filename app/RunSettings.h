@@ -23,7 +23,7 @@ class RollStream;
 
 // The 15-bit generators the check can test.
 enum class RollGenerator {
-    Libc,          // "libc": rand() of the C library, its top 15 bits; seeded with srand
+    Libc,          // "libc": rand()'s algorithm (random_r, a state per run), its top 15 bits
     Lcg214013,     // "lcg214013": x = x * 214013 + 2531011, (x >> 16) & 0x7FFF
     Lcg1103515245, // "lcg1103515245": x = x * 1103515245 + 12345, (x / 65536) % 32768
     Minstd,        // "minstd": std::minstd_rand (x = 48271 x mod 2^31 - 1), bits 16 to 30
@@ -34,7 +34,7 @@ enum class RollGenerator {
 // Every generator's name, for messages: "libc, lcg214013, ..., mt19937 or randu".
 const char* RollGeneratorNames();
 
-// The setting's name of a generator ("libc", "lcg214013", "lcg1103515245").
+// The setting's name of a generator ("libc", "lcg214013", ..., "randu").
 const char* RollGeneratorName(RollGenerator generator);
 // The generator of that name (ASCII case ignored); false when the name is not one of them.
 bool RollGeneratorFromName(const char* name, RollGenerator* generator);
