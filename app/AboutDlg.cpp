@@ -1,6 +1,8 @@
 #include "AboutDlg.h"
 #include "DialogUnits.h"
 
+#include <qdxui/QtText.h>
+
 #include <qdx/Browser.h>
 
 #include <QIcon>
@@ -67,7 +69,7 @@ bool CAboutDlg::OnInitDialog()
 {
     char text[200];
     std::snprintf(text, sizeof text, "Rolvek Version 1.2b\r\n(%s %s)", __DATE__, __TIME__);
-    m_version = QString::fromLatin1(text);
+    m_version = QStringFromTxt(text);
     // A QLabel breaks lines at LF; the CR of the text stays in VersionText().
     QString shown = m_version;
     shown.remove('\r');

@@ -5,7 +5,9 @@
 #include "DialogUnits.h"
 #include "Resource.h"
 
-#include <ReportListCtrl.h>
+#include <qdxui/QtText.h>
+
+#include <qdxui/ReportListCtrl.h>
 
 #include <qdx/Fields.h>
 #include <qdx/Log.h>
@@ -126,7 +128,7 @@ void CCheckDlg::BuildSystemMenu()
     CString about;
     if (about.LoadString(IDS_ABOUTBOX) && !about.IsEmpty()) {
         m_sysMenu->addSeparator();
-        QAction* action = m_sysMenu->addAction(QString::fromLatin1(about.GetString()));
+        QAction* action = m_sysMenu->addAction(QStringFromTxt(about.GetString()));
         action->setData(IDM_ABOUTBOX);
         connect(action, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     }
@@ -141,7 +143,7 @@ bool CCheckDlg::OnInitDialog()
     CTxt face;
     IniReadString("SYS", "TimeFont", "Arial", face);
     IniWriteString("SYS", "TimeFont", face);
-    QString family = QString::fromLatin1(static_cast<const char*>(face)).left(31);
+    QString family = QStringFromTxt(face).left(31);
     m_Font = QFont(family);
     m_Font.setPixelSize(12);
     m_Font.setWeight(QFont::Bold);
@@ -206,10 +208,10 @@ void CCheckDlg::OnTimer(unsigned id)
 void CCheckDlg::ShowStatus()
 {
     // Rewritten only when the text really changes, so a steady message does not flicker.
-    const QByteArray shown = m_stStatus->text().toLatin1();
+    const QByteArray shown = TxtFromQString(m_stStatus->text());
     const char* last = m_strLastMsg;
     if (strcmpmode(shown.constData(), last, 1) != 0)
-        m_stStatus->setText(QString::fromLatin1(last));
+        m_stStatus->setText(QStringFromTxt(last));
 }
 
 void CCheckDlg::RefreshList()

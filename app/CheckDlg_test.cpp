@@ -7,8 +7,8 @@
 #include "RollTallyInternal.h"
 #include "check/CheckRun.h"
 
-#include <PercentBarCtrl.h>
-#include <ReportListCtrl.h>
+#include <qdxui/PercentBarCtrl.h>
+#include <qdxui/ReportListCtrl.h>
 #include <qdxtest/TestApp.h>
 
 #include <qdx/Platform.h>
