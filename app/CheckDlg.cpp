@@ -76,6 +76,8 @@ CCheckDlg::~CCheckDlg()
         killTimer(m_nTimer);
     if (m_attached)
         SetLastMessageSink(nullptr);
+    // A run still rolling stops within a few thousand rolls; the engine objects then join it.
+    m_Run.Cancel();
 }
 
 void CCheckDlg::BuildControls()
@@ -357,6 +359,13 @@ void CCheckDlg::OnOK()
 
 void CCheckDlg::OnCancel()
 {
+    // The check ends with the window: no further tick, and a run still rolling stops early and
+    // is dropped, so the process ends at once whatever the size of a run.
+    if (m_nTimer) {
+        killTimer(m_nTimer);
+        m_nTimer = 0;
+    }
+    m_Run.Cancel();
     QDialog::reject();
 }
 

@@ -53,8 +53,8 @@ public:
     // Constructs both engine objects (each reads RollValues and RollsPerRun) and builds the
     // window; OnInitDialog fills it.
     explicit CCheckDlg(QWidget* parent = nullptr);
-    // Stops the timer and detaches from the last-message sink; the engine objects wait for a
-    // worker that is still rolling before they go.
+    // Stops the timer and detaches from the last-message sink; a worker still rolling is asked
+    // to stop, and the engine objects wait for it (a few thousand rolls) before they go.
     ~CCheckDlg() override;
 
     // Reads TimeFont (and writes it back), builds the list with its columns, rows and bars,
@@ -74,7 +74,8 @@ public:
     void OnStopContinue();
     // Reset (the Reset button and Enter): clears the totals when the current run finishes.
     void OnOK();
-    // Exit (the Exit button, Escape and the close box): ends the dialog.
+    // Exit (the Exit button, Escape and the close box): stops the timer, asks a rolling run to
+    // stop (its partial counts are dropped) and ends the dialog.
     void OnCancel();
     // A command of the system menu: the about entry (IDM_ABOUTBOX, low four bits ignored) runs
     // the about box modally; every other command does what the window's system menu does.

@@ -466,4 +466,28 @@ TEST_F(CheckDlgTest, BarsFillTowardsTheFacesAboveTheMean)
     EXPECT_EQ(list.model()->index(1, 4).data(Qt::AccessibleTextRole).toString(), "-2000.00");
 }
 
+// Exit ends the check at once, whatever the size of a run: the worker stops early and its
+// partial counts are dropped.
+TEST_F(CheckDlgTest, ExitStopsARunOfTwoBillionRollsAtOnce)
+{
+    WriteSettings("1");
+    IniWriteString("SYS", "RollsPerRun", "2147483647");  // a run of 2^31 - 1 rolls
+    g_rollWorkerFactory = previousFactory;                 // the real worker, no gate
+    auto dialog = MakeDialog();
+    ASSERT_EQ(dialog->m_Run.m_nRolls, 2147483647);
+    dialog->show();
+    dialog->OnTimer(kCheckTimerId);
+    ASSERT_EQ(dialog->m_Run.m_nState, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // well into the run
+
+    dialog->ExitButton()->click();
+    EXPECT_FALSE(dialog->isVisible());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (dialog->m_Run.m_nState == 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(dialog->m_Run.m_nState, 0);  // stopped and dropped, long before its end
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 0);
+    dialog.reset();                        // joins the worker, which has ended
+}
+
 } // namespace
