@@ -323,11 +323,18 @@ void CCheckDlg::FitResultColumns()
 {
     if (m_Totals.m_Counts.GetSize() < m_nValues || m_nValues <= 0)
         return;
-    // The widest count is the largest one; the widest deviations are those of the largest size.
+    // The widest count is the largest one (read straight from the slots: this runs every tick
+    // over every face); the widest deviations are those of the largest size.
+    void* const* counts = m_Totals.m_Counts.GetRawData();
     int widest = 0;
-    for (int row = 1; row < m_nValues; ++row)
-        if (m_Totals.GetCount(row) > m_Totals.GetCount(widest))
+    std::intptr_t largest = reinterpret_cast<std::intptr_t>(counts[0]);
+    for (int row = 1; row < m_nValues; ++row) {
+        const std::intptr_t count = reinterpret_cast<std::intptr_t>(counts[row]);
+        if (count > largest) {
+            largest = count;
             widest = row;
+        }
+    }
     CTxt text;
     m_Totals.GetCountText(widest, text);
     m_List->FitColumnToText(kCountColumn, text);
