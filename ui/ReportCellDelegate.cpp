@@ -2,6 +2,7 @@
 
 #include "ReportListModel.h"
 
+#include <qdxui/QtText.h>
 #include <qdxui/ReportListCtrl.h>
 
 #include <QPainter>
@@ -47,12 +48,13 @@ void CReportCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         if (const std::optional<CPercentBar> bar = model.ShownBar(index.row())) {
             painter->setClipRect(cell, Qt::IntersectClip);
             bar->Paint(*painter, cell, m_list->palette());
+            m_list->NoteShown(index.row(), index.column(), CReportListCtrl::BarKey(*bar, cell.width()));
         }
-        m_list->NoteShown(index.row(), index.column());
         painter->restore();
         return;
     }
-    const QString text = index.data(Qt::DisplayRole).toString();
+    std::string shown = model.Cell(index.row(), index.column());
+    const QString text = QStringFromTxt(shown.c_str());
     const QFontMetrics metrics(option.font);
     if (m_list->IsCurrentCell(index.row(), index.column())) {
         const QPalette& pal = m_list->palette();
@@ -75,6 +77,6 @@ void CReportCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         painter->drawText(textRect, static_cast<int>(align) | Qt::TextSingleLine,
                           metrics.elidedText(text, Qt::ElideRight, std::max(textRect.width(), 0)));
     }
-    m_list->NoteShown(index.row(), index.column());
+    m_list->NoteShown(index.row(), index.column(), std::move(shown));
     painter->restore();
 }

@@ -272,25 +272,29 @@ void CReportListCtrl::SetRowSource(CReportRowSource* source)
     m_model->SetSource(source);
 }
 
+std::string CReportListCtrl::BarKey(const CPercentBar& bar, int width)
+{
+    std::string key = std::to_string(CPercentBar::FilledExtent(bar.Fraction(), width));
+    key += '\n';
+    if (bar.GetShowText())
+        key += bar.DisplayText();
+    return key;
+}
+
 std::string CReportListCtrl::ShownKey(int row, int column) const
 {
     if (!m_model->IsBarCell(row, column))
         return m_model->Cell(row, column);
-    const std::optional<CPercentBar> bar = m_model->ShownBar(row);
-    std::string key = std::to_string(CPercentBar::FilledExtent(bar->Fraction(), columnWidth(column)));
-    key += '\n';
-    if (bar->GetShowText())
-        key += bar->DisplayText();
-    return key;
+    return BarKey(*m_model->ShownBar(row), columnWidth(column));
 }
 
-void CReportListCtrl::NoteShown(int row, int column)
+void CReportListCtrl::NoteShown(int row, int column, std::string key)
 {
     if (m_model->Source() == nullptr)
         return;
     std::vector<std::string>& shown = m_shown[row];
     shown.resize(static_cast<std::size_t>(GetColumnCount()));
-    shown[static_cast<std::size_t>(column)] = ShownKey(row, column);
+    shown[static_cast<std::size_t>(column)] = std::move(key);
 }
 
 void CReportListCtrl::RedrawItems(int first, int last)

@@ -181,8 +181,9 @@ private:
     bool IsCurrentCell(int row, int column) const;
     // What a cell shows, as a key to compare: its text, or a bar's filled edge and caption.
     std::string ShownKey(int row, int column) const;
+    static std::string BarKey(const CPercentBar& bar, int width);
     // Records what a cell of a source row was drawn with (called by the delegate).
-    void NoteShown(int row, int column);
+    void NoteShown(int row, int column, std::string key);
     // The tooltip text of a cell.
     std::string CellTip(int row, int column) const;
 
