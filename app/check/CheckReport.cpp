@@ -12,17 +12,6 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...)
-{
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
 // Numbers in JSON: the shortest text that reads back as the same double.
 std::string JsonNumber(double value)
 {
@@ -101,6 +90,16 @@ std::string FormatJson(const CheckReport& r)
 }
 
 } // namespace
+
+std::string Printf(const char* format, ...)
+{
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
 
 ChiSquare ChiSquareOfCounts(const std::vector<std::int64_t>& counts)
 {

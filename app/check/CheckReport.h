@@ -43,4 +43,7 @@ ChiSquare ChiSquareOfCounts(const std::vector<std::int64_t>& counts);
 // window's bar: TextBar(500, 10) is "#####.....".
 std::string TextBar(int position, int width);
 
+// printf into a std::string (up to 511 characters).
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 std::string FormatReport(const CheckReport& report, CheckFormat format);
