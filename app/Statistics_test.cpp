@@ -139,9 +139,9 @@ TEST(DetectableBias, AgreesWithMultinomialDrawsWithinATenth)
         const double predicted = DetectableBias(c.values, c.rolls);
         // The bias the draws flag 99 % of the time, by bisection (the same draws at each step).
         double low = predicted / 2, high = predicted * 2;
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < 9; ++i) {
             const double mid = (low + high) / 2;
-            (FlaggedShare(c.values, c.rolls, mid, 2000, 17) >= 0.99 ? high : low) = mid;
+            (FlaggedShare(c.values, c.rolls, mid, 1500, 17) >= 0.99 ? high : low) = mid;
         }
         EXPECT_NEAR(high, predicted, 0.1 * predicted) << c.values << " faces, " << c.rolls << " rolls";
     }
@@ -221,7 +221,7 @@ TEST(AndersonDarling, MatchesPublishedPointsAndSimulation)
     std::uniform_real_distribution<double> uniform(0, 1);
     for (const int n : {3, 8}) {
         int above = 0;
-        const int trials = 40000;
+        const int trials = 20000;
         for (int t = 0; t < trials; ++t) {
             std::vector<TwoTails> p(static_cast<size_t>(n));
             for (TwoTails& x : p) {
@@ -230,7 +230,7 @@ TEST(AndersonDarling, MatchesPublishedPointsAndSimulation)
             }
             above += AndersonDarlingStatistic(p) > 2.492;
         }
-        EXPECT_NEAR(AndersonDarlingUpper(n, 2.492), static_cast<double>(above) / trials, 0.004) << n;
+        EXPECT_NEAR(AndersonDarlingUpper(n, 2.492), static_cast<double>(above) / trials, 0.005) << n;
     }
 
     // The far tail keeps falling, smoothly across the end of the fit at 6, and never below 0.
