@@ -29,18 +29,39 @@ void Empty(SPtrArray& array)
         array.RemoveAt(0, array.GetSize());
 }
 
+// Rolls a whole run of `next` into t's counts, and into its pair tally when it has one: the
+// generator is wrapped so that each accepted roll is also fed as a pair, an opt-in cost the
+// plain loop never pays.
+template <class Next, class Reseed>
+bool RollWith(CRollTally& t, Next&& next, Reseed&& reseed)
+{
+    void** slots = t.m_Counts.GetRawData();
+    if (!t.m_pPairs)
+        return RollLoop(slots, t.m_nValues, t.m_nRolls, next, reseed, &t.m_bStop);
+    PairTally& pairs = *t.m_pPairs;
+    const int values = t.m_nValues;
+    const int limit = 32766 - 32767 % values;
+    return RollLoop(
+        slots, values, t.m_nRolls,
+        [&] {
+            const int r = next();
+            if (r <= limit)
+                pairs.Feed(r % values);
+            return r;
+        },
+        reseed, &t.m_bStop);
+}
+
 // Rolls a whole run into t's counts; false when it was stopped first.
 bool Roll(CRollTally& t)
 {
-    void** slots = t.m_Counts.GetRawData();
-    const std::atomic<bool>* stop = &t.m_bStop;
     switch (t.m_nGenerator) {
     case RollGenerator::Libc:
-        return RollLoop(slots, t.m_nValues, t.m_nRolls, [] { return std::rand() >> 16; }, [] { SeedRandom(); }, stop);
+        return RollWith(t, [] { return std::rand() >> 16; }, [] { SeedRandom(); });
     case RollGenerator::Lcg214013: {
         std::uint32_t x = t_lcgSeed;
-        return RollLoop(
-            slots, t.m_nValues, t.m_nRolls,
+        return RollWith(
+            t,
             [&x] {
                 x = x * 214013u + 2531011u;
                 return static_cast<int>((x >> 16) & 0x7FFF);
@@ -48,13 +69,12 @@ bool Roll(CRollTally& t)
             [&x] {
                 SeedRandom();
                 x = t_lcgSeed;
-            },
-            stop);
+            });
     }
     case RollGenerator::Lcg1103515245: {
         std::uint32_t x = t_lcgSeed;
-        return RollLoop(
-            slots, t.m_nValues, t.m_nRolls,
+        return RollWith(
+            t,
             [&x] {
                 x = x * 1103515245u + 12345u;
                 return static_cast<int>((x / 65536) % 32768);
@@ -62,8 +82,7 @@ bool Roll(CRollTally& t)
             [&x] {
                 SeedRandom();
                 x = t_lcgSeed;
-            },
-            stop);
+            });
     }
     }
     return false;
@@ -99,6 +118,8 @@ CRollTally::CRollTally(const RunSettings& settings)
     : m_nValues(settings.values), m_nRolls(settings.Rolls()), m_nRuns(0), m_fMaxDev(0.0f), m_nState(0),
       m_nGenerator(settings.generator), m_bStop(false)
 {
+    if (settings.pairs && settings.values <= kMaxPairValues)
+        m_pPairs = std::make_unique<PairTally>(settings.values);
 }
 
 CRollTally::CRollTally(const char* iniFile) : CRollTally(RunSettings())
@@ -147,7 +168,11 @@ int CRollTally::RollThread(CRollTally* tally)
     if (t.m_Counts.SetSize(t.m_nValues) == 0) {
         for (int i = 0; i < t.m_nValues; ++i)
             t.m_Counts.AddInt64(0);
+        if (t.m_pPairs)
+            t.m_pPairs->Reset(t.m_nValues);
         complete = Roll(t);
+        if (complete && t.m_pPairs)
+            t.m_pPairs->Close();
     }
     if (!complete && t.m_bStop.load(std::memory_order_relaxed)) {
         // Stopped: the partial counts are dropped and the run is idle again.
@@ -199,6 +224,8 @@ void CRollTally::Reset()
     m_fMaxDev = 0.0f;
     Empty(m_Devs);
     Empty(m_Counts);
+    if (m_pPairs)
+        m_pPairs->Reset(m_nValues);
     m_bStop = false;
     m_nState = 0;
 }
@@ -221,6 +248,8 @@ int CRollTally::AddRun(CRollTally& run)
         faces = m_Counts.GetSize();
     for (int j = 0; j < faces; ++j)
         m_Counts.SetAt(j, reinterpret_cast<void*>(static_cast<std::intptr_t>(run.GetCount(j) + GetCount(j))));
+    if (m_pPairs && run.m_pPairs)
+        m_pPairs->Add(*run.m_pPairs);
     CalcDeviations();
     return 0;
 }

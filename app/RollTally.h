@@ -18,12 +18,14 @@
 #pragma once
 
 #include "RunSettings.h"
+#include "SerialTest.h"
 
 #include <qdx/SPtrArray.h>
 #include <qdx/Txt.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 // Seeds every generator of the calling thread from the high-resolution clock: the seed is the
@@ -104,4 +106,7 @@ public:
     std::thread m_hThread;
     RollGenerator m_nGenerator;
     std::atomic<bool> m_bStop; // set by Cancel, cleared by Reset
+    // With RunSettings::pairs: the pairs of consecutive rolls, fed by the worker beside m_Counts
+    // (a run's own, closed at its end) and added up by AddRun (the totals'); emptied by Reset.
+    std::unique_ptr<PairTally> m_pPairs;
 };

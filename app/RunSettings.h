@@ -34,6 +34,9 @@ struct RunSettings {
     int values = 6;               // faces of the die, 1 .. 32767
     int rollsPerValue = 100000;   // rolls per face and run, 1000 .. INT_MAX / values
     RollGenerator generator = RollGenerator::Libc;
+    // Also tally the pairs of consecutive accepted rolls in each run (Good's serial test,
+    // SerialTest.h); opt-in, as the pair cells cost memory and time. At most kMaxPairValues faces.
+    bool pairs = false;
 
     // Accepted rolls of one run, all faces together.
     int Rolls() const { return values * rollsPerValue; }
