@@ -33,6 +33,15 @@ void PairTally::Add(const PairTally& run)
         m_cells[i] += run.m_cells[i];
 }
 
+void PairTally::Subtract(const PairTally& earlier)
+{
+    if (earlier.m_values != m_values)
+        return;
+    const size_t cells = static_cast<size_t>(m_values) * static_cast<size_t>(m_values);
+    for (size_t i = 0; i < cells; ++i)
+        m_cells[i] -= earlier.m_cells[i];
+}
+
 std::uint64_t PairTally::Pairs() const
 {
     std::uint64_t sum = 0;

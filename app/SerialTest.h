@@ -49,6 +49,9 @@ public:
 
     // Adds the cells of `run`, a closed tally of the same number of faces, into this one.
     void Add(const PairTally& run);
+    // Takes the cells of `earlier`, a copy of this tally made before some runs were added, out
+    // again: what is left are the pairs of those runs.
+    void Subtract(const PairTally& earlier);
 
     int Values() const { return m_values; }
     // How often face `second` followed face `first` (both 0-based) in the closed runs.

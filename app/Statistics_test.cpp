@@ -185,6 +185,10 @@ TEST(PairTally, CountsEachRunAroundItsOwnCircle)
     PairTally other(4);
     totals.Add(other);  // another size is not added
     EXPECT_EQ(totals.Pairs(), 5u);
+    PairTally since = totals;
+    since.Subtract(run);  // the first run alone
+    EXPECT_EQ(since.Pairs(), 4u);
+    EXPECT_EQ(since.Count(2, 2), 0u);
 }
 
 TEST(GoodSerialTest, RefusesTooFewRollsAndTooManyFaces)

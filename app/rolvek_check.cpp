@@ -11,7 +11,10 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,6 +25,8 @@
 #include "RunExecutor.h"
 #include "RunSettings.h"
 #include "check/CheckOptions.h"
+#include "check/CheckPlot.h"
+#include "check/CheckRepeat.h"
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
 
@@ -46,6 +51,34 @@ void CatchStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// --plot: the report's z-scores and, with --repeat, the checks' p-values as an SVG file.
+bool WritePlot(const std::string& path, const CheckReport& report)
+{
+    PlotData plot;
+    plot.title = report.generator + ", " + Printf("%d %s, %d %s of %d rolls", report.values,
+                                                  report.values == 1 ? "value" : "values", report.runs,
+                                                  report.runs == 1 ? "run" : "runs", report.rollsPerRun);
+    for (const CheckFace& f : report.faces)
+        plot.z.push_back(f.z);
+    plot.band = report.band;
+    for (const RepeatVerdict& v : report.verdicts) {
+        PlotSeries series{v.test, std::string(VerdictName(v.uniformity.verdict)) + " (p " +
+                                      PValueText(v.uniformity.pValue) + ")", {}};
+        for (const TwoTails& t : v.checks)
+            series.pValues.push_back(t.upper);
+        plot.repeats.push_back(series);
+    }
+    const std::string svg = PlotSvg(plot);
+    FILE* file = std::fopen(path.c_str(), "w");
+    const bool written = file && std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
+    const int closed = file ? std::fclose(file) : EOF;
+    if (!written || closed != 0) {
+        std::fprintf(stderr, "rolvek-check: cannot write the plot '%s': %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -57,8 +90,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rolvek-check: %s\n", error.c_str());
         return 2;
     }
-    if (options.help) {
-        std::fputs(CheckUsage().c_str(), stdout);
+    if (options.help || options.version) {
+        std::fputs((options.help ? CheckUsage() : CheckVersion()).c_str(), stdout);
         return 0;
     }
 
@@ -78,9 +111,35 @@ int main(int argc, char** argv)
         overrides.generator = generator;
     }
     std::vector<std::string> notes;
-    const RunSettings settings = ReadRunSettings(nullptr, overrides, &notes);
+    RunSettings settings = ReadRunSettings(nullptr, overrides, &notes);
     for (const std::string& note : notes)
         std::fprintf(stderr, "rolvek-check: %s\n", note.c_str());
+
+    if (options.targetBias) {
+        std::fputs(FormatTargetBias(settings.values, *options.targetBias, settings.Rolls(), options.format).c_str(),
+                   stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    const int checks = options.repeat > 0 ? options.repeat : 1;
+    if (options.runs > INT_MAX / checks) {
+        std::fprintf(stderr, "rolvek-check: --repeat %d of %d runs each is more runs than a check can count\n",
+                     checks, options.runs);
+        return 2;
+    }
+    if (options.testPairs) {
+        const std::string refusal =
+            SerialTestRefusal(settings.values, static_cast<double>(settings.Rolls()) * options.runs);
+        if (!refusal.empty()) {
+            const long long needed = static_cast<long long>(kMinPairExpected) * settings.values * settings.values;
+            std::fprintf(stderr, "rolvek-check: %s", refusal.c_str());
+            if (settings.values <= kMaxPairValues)
+                std::fprintf(stderr, " (use --runs %lld or more%s)", (needed + settings.Rolls() - 1) / settings.Rolls(),
+                             checks > 1 ? " per check" : "");
+            std::fputs("\n", stderr);
+            return 2;
+        }
+        settings.pairs = true;
+    }
 
     CRollTally totals(settings);
     RunExecutor executor(settings);
@@ -88,8 +147,10 @@ int main(int argc, char** argv)
     CatchStopSignals();
 
     const bool showProgress = isatty(STDERR_FILENO) == 1;
-    const int runs = options.runs;
-    const int result = RunCheck(executor, totals, runs, [showProgress, runs](int done) {
+    const int runs = options.runs * checks;
+    CheckRepeat repeat(options.runs, options.testFaces, options.testPairs);
+    const int result = RunCheck(executor, totals, runs, [&](int done) {
+        repeat.AfterRun(totals);
         if (showProgress)
             std::fprintf(stderr, "\rrolvek-check: run %d of %d", done, runs);
     });
@@ -103,14 +164,24 @@ int main(int argc, char** argv)
 
     CheckReport report = MakeCheckReport(totals);
     report.interrupted = result == 1;
+    report.alpha = options.alpha;
+    report.facesAsked = options.testFaces;
+    if (options.repeat > 0) {
+        report.repeat = repeat.Checks();
+        report.verdicts = repeat.Verdicts(options.alpha);
+    }
     std::fputs(FormatReport(report, options.format).c_str(), stdout);
     if (std::fflush(stdout) != 0) {
         std::perror("rolvek-check: writing the report");
         return 1;
     }
+    if (options.format == CheckFormat::Csv)
+        std::fputs(FormatSummary(report).c_str(), stderr);
+    if (options.plot && !WritePlot(*options.plot, report))
+        return 1;
     if (report.interrupted) {
         std::fprintf(stderr, "rolvek-check: interrupted after %d of %d runs\n", totals.m_nRuns, runs);
         return 128 + g_signal;
     }
-    return 0;
+    return CheckFailed(report) ? 3 : 0;
 }

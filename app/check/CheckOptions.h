@@ -17,7 +17,14 @@ struct CheckOptions {
     std::optional<int> rollsPerRun;       // rolls per face and run; default from the settings file
     std::optional<std::string> generator; // default from the settings file
     CheckFormat format = CheckFormat::Table;
+    bool testFaces = true;                // --test: the chi-square, z-scores and flags of the faces
+    bool testPairs = false;               // --test: Good's serial test of consecutive rolls
+    int repeat = 0;                       // --repeat K: K checks and a verdict per test (0: one check)
+    double alpha = 1e-6;                  // --alpha: a tail below it fails the check
+    std::optional<double> targetBias;     // --target-bias: print the rolls this bias needs, roll nothing
+    std::optional<std::string> plot;      // --plot FILE: write the SVG picture there
     bool help = false;
+    bool version = false;
 };
 
 // Reads argv[1..argc-1]. Options take their value as the next argument or after '='
@@ -27,3 +34,5 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
 
 // The text --help prints.
 std::string CheckUsage();
+// The text --version prints.
+std::string CheckVersion();
