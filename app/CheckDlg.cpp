@@ -4,6 +4,7 @@
 #include "CheckSteps.h"
 #include "DialogUnits.h"
 #include "Resource.h"
+#include "Statistics.h"
 
 #include <qdxui/QtText.h>
 
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -255,8 +257,14 @@ void CCheckDlg::OnTimer(unsigned id)
         m_Run.Start();
 
     CTxt status;
-    if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status))
+    if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status)) {
         LogTrace("RunTally", 1, "%s", static_cast<const char*>(status));
+        // The statistics of the totals, for the eye that wants more than the bars show.
+        std::vector<std::int64_t> counts;
+        for (int i = 0; i < m_Totals.m_Counts.GetSize(); ++i)
+            counts.push_back(m_Totals.GetCount(i));
+        m_stStatus->setToolTip(QString::fromStdString(StatisticsTip(counts)));
+    }
 
     RefreshList();
     ShowStatus();

@@ -181,6 +181,7 @@ TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);
     EXPECT_EQ(dialog->m_Run.m_nState, 0);  // ready for the next run
     EXPECT_EQ(Status(*dialog), "Completed Runs: 1 - Running ...");
+    EXPECT_EQ(dialog->m_stStatus->toolTip().toStdString().rfind("Chi-square p-value of the totals: ", 0), 0u);
 
     CReportListCtrl& list = *dialog->m_List;
     long long sum = 0;

@@ -318,3 +318,27 @@ std::string PValueText(double p)
     std::snprintf(text, sizeof text, "%.4g", p);
     return text;
 }
+
+std::string StatisticsTip(std::span<const std::int64_t> counts)
+{
+    const ChiSquareTest chi = ChiSquareOfFaces(counts);
+    if (!(chi.degreesOfFreedom > 0))
+        return counts.size() < 2 ? "Nothing to test with one value" : "Nothing rolled yet";
+    const int values = static_cast<int>(counts.size());
+    const double band = FlagBand(values);
+    char line[160];
+    std::snprintf(line, sizeof line, "Chi-square p-value of the totals: %s too uneven, %s too even\nFlagged faces (|z| above %.2f): ",
+                  PValueText(chi.p.upper).c_str(), PValueText(chi.p.lower).c_str(), band);
+    std::string tip = line;
+    int flagged = 0;
+    const std::vector<double> z = FaceZScores(counts);
+    for (int i = 0; i < values; ++i) {
+        if (!(std::fabs(z[static_cast<size_t>(i)]) > band))
+            continue;
+        if (++flagged <= 20)
+            tip += (flagged > 1 ? ", " : "") + std::to_string(i + 1);
+    }
+    if (flagged > 20)
+        tip += ", ... (" + std::to_string(flagged) + " in all)";
+    return flagged ? tip : tip + "none";
+}

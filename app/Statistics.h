@@ -125,3 +125,9 @@ Uniformity UniformityOf(std::span<const TwoTails> checks, double alpha = kDefaul
 
 // A p-value for people: "%.4g" ("0.6818", "1e-40"), or "< 1e-300" below kSmallestShownP.
 std::string PValueText(double p);
+
+// The window's status-line tooltip for the totals' counts, two lines:
+//   "Chi-square p-value of the totals: 0.6818 too uneven, 0.3182 too even"
+//   "Flagged faces (|z| above 3.76): 2, 5"            ("none"; at most 20 listed)
+// Before anything is rolled, or with one face, a line saying there is nothing to test.
+std::string StatisticsTip(std::span<const std::int64_t> counts);

@@ -97,6 +97,13 @@ TEST(FaceZScores, AreBinomialDistancesAndTheBandHoldsTheFamilywiseRate)
                                         0.0));
     EXPECT_THAT(FaceZScores(Counts{5}), testing::ElementsAre(0.0));
 
+    // The window's tooltip: both tails and the flagged faces.
+    EXPECT_EQ(StatisticsTip(Counts{850, 1150, 1000, 1000, 1000, 1000}),
+              "Chi-square p-value of the totals: 1.451e-08 too uneven, 1 too even\n"
+              "Flagged faces (|z| above 3.76): 1, 2");
+    EXPECT_THAT(StatisticsTip(Counts{1000, 1010, 990}), testing::EndsWith("(|z| above 3.59): none"));
+    EXPECT_EQ(StatisticsTip(Counts{0, 0}), "Nothing rolled yet");
+
     // A fair die shows no face beyond the band with chance (1 - erfc(band / sqrt 2))^V = 0.999.
     for (const int v : {2, 6, 100, 32767}) {
         const double band = FlagBand(v);
