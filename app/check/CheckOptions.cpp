@@ -7,7 +7,7 @@
 #include <cstring>
 #include <algorithm>
 
-#include "RollTally.h"
+#include "RunSettings.h"
 
 namespace {
 
