@@ -370,7 +370,7 @@ TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
 
 TEST(CheckProgram, ExitCodesAndMessagesForScripts)
 {
-    TempDir dir;
+    CheckDir dir;
     struct Case {
         const char* args;
         int status;
@@ -402,7 +402,7 @@ TEST(CheckProgram, ExitCodesAndMessagesForScripts)
 
 TEST(CheckProgram, RepeatedChecksGiveAVerdictPerTestAndAPlot)
 {
-    TempDir dir;
+    CheckDir dir;
     const std::string plot = dir.Path() + "/check.svg";
     const Outcome o = RunProgram(dir, "--runs 1 --values 4 --rolls-per-run 1000 --test faces,pairs --repeat 3 "
                                       "--alpha 0.999999 --format json --plot '" + plot + "'");
