@@ -79,6 +79,16 @@ bool WritePlot(const std::string& path, const CheckReport& report)
     return true;
 }
 
+// True when everything printed so far reached standard output; otherwise says so on stderr. A
+// closed or full output is a failure, also where the buffer went out before the last flush.
+bool OutputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    std::perror("rolvek-check: writing the report");
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -92,7 +102,7 @@ int main(int argc, char** argv)
     }
     if (options.help || options.version) {
         std::fputs((options.help ? CheckUsage() : CheckVersion()).c_str(), stdout);
-        return 0;
+        return OutputWritten() ? 0 : 1;
     }
 
     // The window and the command line share one settings file: rolvek.ini in the folder that
@@ -118,7 +128,7 @@ int main(int argc, char** argv)
     if (options.targetBias) {
         std::fputs(FormatTargetBias(settings.values, *options.targetBias, settings.Rolls(), options.format).c_str(),
                    stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return OutputWritten() ? 0 : 1;
     }
     const int checks = options.repeat > 0 ? options.repeat : 1;
     if (options.runs > INT_MAX / checks) {
@@ -171,10 +181,8 @@ int main(int argc, char** argv)
         report.verdicts = repeat.Verdicts(options.alpha);
     }
     std::fputs(FormatReport(report, options.format).c_str(), stdout);
-    if (std::fflush(stdout) != 0) {
-        std::perror("rolvek-check: writing the report");
+    if (!OutputWritten())
         return 1;
-    }
     if (options.format == CheckFormat::Csv)
         std::fputs(FormatSummary(report).c_str(), stderr);
     if (options.plot && !WritePlot(*options.plot, report))
