@@ -89,10 +89,11 @@ symbols: deps-package
 package-check: deps-package-check package
 	@sh scripts/package-check.sh $(PACKAGE_BUILD) $(PACKAGE_BUILD)/chroot README.md
 
-# The README's picture of the window, taken on a virtual display.
+# The README's pictures of the window, taken on a virtual display at 96 and at 144 dpi.
 screenshot: deps-window build
 	@mkdir -p docs
 	@sh scripts/screenshot.sh $(BUILD) docs/rolvek.png
+	@QT_FONT_DPI=144 sh scripts/screenshot.sh $(BUILD) docs/rolvek-144dpi.png
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz $(PACKAGE_BUILD)

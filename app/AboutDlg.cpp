@@ -1,6 +1,8 @@
 #include "AboutDlg.h"
 #include "DialogUnits.h"
 
+#include <qdxui/QtText.h>
+
 #include <qdx/Browser.h>
 
 #include <QIcon>
@@ -22,27 +24,27 @@ constexpr int kPollMs = 100;
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("About Rolvek");
-    setFixedSize(DialogRect(0, 0, 235, 75).size());
+    setFixedSize(DialogRect(this, 0, 0, 235, 75).size());
     QFont dialogFont = font();
     dialogFont.setPointSize(8);
     setFont(dialogFont);
 
     auto* icon = new QLabel(this);
-    icon->setGeometry(DialogRect(207, 7, 21, 20));
+    icon->setGeometry(DialogRect(this, 207, 7, 21, 20));
     icon->setPixmap(QIcon(":/rolvek/rolvek.png").pixmap(32, 32));
 
     m_stVersion = new QLabel("Rolvek Version 1.2a", this);
-    m_stVersion->setGeometry(DialogRect(7, 7, 159, 29));
+    m_stVersion->setGeometry(DialogRect(this, 7, 7, 159, 29));
     m_stVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_stVersion->setTextFormat(Qt::PlainText);
 
     m_btnClose = new QPushButton("Close", this);
-    m_btnClose->setGeometry(DialogRect(178, 54, 50, 14));
+    m_btnClose->setGeometry(DialogRect(this, 178, 54, 50, 14));
     m_btnClose->setDefault(true);
     connect(m_btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
     m_btnHomePage = new QPushButton(this);
-    m_btnHomePage->setGeometry(DialogRect(7, 41, 158, 27));
+    m_btnHomePage->setGeometry(DialogRect(this, 7, 41, 158, 27));
     m_btnHomePage->setText(QString("Rolvek is made by the Rolvek developers.\n"
                                    "Its home page, with news and updates:\n%1")
                                .arg(kHomePage));
@@ -67,10 +69,12 @@ bool CAboutDlg::OnInitDialog()
 {
     char text[200];
     std::snprintf(text, sizeof text, "Rolvek Version 1.2b\r\n(%s %s)", __DATE__, __TIME__);
-    m_version = QString::fromLatin1(text);
-    // A QLabel breaks lines at LF; the CR of the text stays in VersionText().
+    m_version = QStringFromTxt(text);
+    // A QLabel breaks lines at LF; the CR of the text stays in VersionText(). The package's
+    // version, as `rolvek --version` prints it, follows on a line of its own.
     QString shown = m_version;
     shown.remove('\r');
+    shown += QStringLiteral("\nPackage %1").arg(QStringLiteral(ROLVEK_VERSION));
     m_stVersion->setText(shown);
     return true;
 }

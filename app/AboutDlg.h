@@ -29,7 +29,8 @@ public:
     explicit CAboutDlg(QWidget* parent = nullptr);
     ~CAboutDlg() override;
 
-    // Sets the version text "Rolvek Version 1.2b\r\n(<build date> <build time>)".
+    // Sets the version text "Rolvek Version 1.2b\r\n(<build date> <build time>)"; the label
+    // shows the package's version ("Package 1.2.0") on a third line.
     bool OnInitDialog();
     // Opens the home page in the browser; the button is enabled again when the browser ends.
     void OnHomePage();

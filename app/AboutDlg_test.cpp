@@ -10,6 +10,7 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -54,6 +55,11 @@ TEST_F(AboutDlgTest, ShowsVersionAndBuildOnTwoLines)
                                                   "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\)")))
         << text;
     EXPECT_TRUE(about.CloseButton()->isDefault());
+    // The label adds the package's version, as `rolvek --version` prints it.
+    bool package = false;
+    for (QLabel* label : about.findChildren<QLabel*>())
+        package = package || label->text().endsWith(QStringLiteral("\nPackage " ROLVEK_VERSION));
+    EXPECT_TRUE(package);
 }
 
 TEST_F(AboutDlgTest, HomePageButtonWaitsForTheBrowserWithoutFreezingTheTool)

@@ -3,6 +3,8 @@
 #include "CheckDlg.h"
 #include "Resource.h"
 
+#include <qdxui/QtText.h>
+
 #include <qdx/Platform.h>
 
 #include <QApplication>
@@ -11,8 +13,8 @@
 int ShowQtMessageBox(const char* text, const char* caption, unsigned type)
 {
     QMessageBox box;
-    box.setWindowTitle(QString::fromLatin1(caption));
-    box.setText(QString::fromLatin1(text).trimmed());
+    box.setWindowTitle(QStringFromTxt(caption));
+    box.setText(QStringFromTxt(text).trimmed());
     switch (type & 0xF0) {
     case MB_ICONERROR:
         box.setIcon(QMessageBox::Critical);

@@ -5,24 +5,31 @@
 #include "DialogUnits.h"
 #include "Resource.h"
 #include "RollStream.h"
+#include "Statistics.h"
 
-#include <ReportListCtrl.h>
+#include <qdxui/QtText.h>
+
+#include <qdxui/ReportListCtrl.h>
 
 #include <qdx/Fields.h>
 #include <qdx/Log.h>
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <QBoxLayout>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimerEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -40,14 +47,31 @@ struct ColumnSpec {
 constexpr ColumnSpec kColumns[] = {
     {"Value", "Value"},
     {"Count", "999999999999"},
-    {"Less", "999.99"},
+    {"Less", "-999.99"},  // a Less text always has its minus sign
     {"More", "999.99"},
     {"", "XXXXXXXXXXXXXXXXXXXXX"},
 };
+enum { kCountColumn = 1, kLessColumn = 2, kMoreColumn = 3 };
+
+// The settings a tally was made with, so another can be made alike without reading them again.
+RunSettings SettingsOf(const CRollTally& tally)
+{
+    RunSettings settings;
+    settings.values = tally.m_nValues;
+    settings.rollsPerValue = tally.m_nRolls / tally.m_nValues;
+    settings.generator = tally.m_nGenerator;
+    return settings;
+}
+
+// Lays a widget out at least as large as `size`, larger where its text needs it.
+void AtLeast(QWidget* widget, const QSize& size)
+{
+    widget->setMinimumSize(size.expandedTo(widget->sizeHint()));
+}
 
 } // namespace
 
-CCheckDlg::CCheckDlg(QWidget* parent) : QDialog(parent)
+CCheckDlg::CCheckDlg(QWidget* parent) : QDialog(parent), m_BarTotals(SettingsOf(m_Totals))
 {
     m_hIcon = QIcon(":/rolvek/rolvek.png");
     BuildControls();
@@ -59,53 +83,79 @@ CCheckDlg::~CCheckDlg()
         killTimer(m_nTimer);
     if (m_attached)
         SetLastMessageSink(nullptr);
-    m_Run.Cancel();  // a worker waiting for its input stream ends within its poll time
+    // A run still rolling stops within a few thousand rolls, one waiting for its input stream
+    // within the stream's poll time; the engine objects then join it.
+    m_Run.Cancel();
 }
 
 void CCheckDlg::BuildControls()
 {
     setWindowTitle("Rolvek");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
-    // The dialog's own text is small (8 points), as its fixed layout was made for.
+    // The dialog's own text is small (8 points), as its layout was made for.
     QFont dialogFont = font();
     dialogFont.setPointSize(8);
     setFont(dialogFont);
-    QRect client = DialogRect(0, 0, 308, 169);
-    resize(client.size());
 
-    // The controls keep their places and sizes when the dialog is resized.
     m_btnReset = new QPushButton("&Reset", this);
-    m_btnReset->setGeometry(DialogRect(7, 148, 50, 14));
     m_btnReset->setDefault(true);
     m_btnReset->setAutoDefault(true);
     connect(m_btnReset, &QPushButton::clicked, this, &CCheckDlg::OnOK);
 
     m_btnExit = new QPushButton("E&xit", this);
-    m_btnExit->setGeometry(DialogRect(251, 148, 50, 14));
     m_btnExit->setAutoDefault(false);
     connect(m_btnExit, &QPushButton::clicked, this, &CCheckDlg::OnCancel);
 
     m_btnStop = new QPushButton("S&top", this);
-    m_btnStop->setGeometry(DialogRect(67, 148, 50, 14));
     m_btnStop->setAutoDefault(false);
     connect(m_btnStop, &QPushButton::clicked, this, &CCheckDlg::OnStopContinue);
 
     m_List = new CReportListCtrl(this);
     m_List->setObjectName("List1");
     m_List->SetDlgCtrlID(IDC_RESULTS);
-    m_List->setGeometry(DialogRect(7, 10, 294, 126));
+    m_List->setMinimumSize(DialogRect(this, 0, 0, 294, 126).size() / 2);
 
     m_stStatus = new QLabel(this);
-    m_stStatus->setGeometry(DialogRect(7, 137, 294, 8));
-
     auto* version = new QLabel("Version 1.2b", this);
-    version->setGeometry(DialogRect(198, 151, 43, 11));
-    // The label keeps its place; where this machine's font is wider than the one the layout
-    // was drawn for, it grows to the right (there is room up to the Exit button).
-    if (version->sizeHint().width() > version->width())
-        version->resize(version->sizeHint().width(), version->height());
+
+    // The template's places, as a layout: the list takes the room the window gives it; the
+    // status line and the buttons stay along the bottom edge. A button is never smaller than
+    // the template made it, nor than its text needs ("Continue" in a large font).
+    for (QPushButton* button : {m_btnReset, m_btnStop, m_btnExit})
+        AtLeast(button, DialogRect(this, 0, 0, 50, 14).size());
+    AtLeast(version, DialogRect(this, 0, 0, 43, 11).size());
+    m_stStatus->setMinimumHeight(DialogY(this, 8));
+    // Stop's widest text is "Continue": the button does not jump when it changes.
+    {
+        QPushButton probe("&Continue", this);
+        m_btnStop->setMinimumWidth(std::max(m_btnStop->minimumWidth(), probe.sizeHint().width()));
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    buttons->addWidget(m_btnReset);
+    buttons->addSpacing(DialogX(this, 10));
+    buttons->addWidget(m_btnStop);
+    buttons->addStretch(1);
+    buttons->addWidget(version);
+    buttons->addSpacing(DialogX(this, 10));
+    buttons->addWidget(m_btnExit);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(DialogX(this, 7), DialogY(this, 10), DialogX(this, 7), DialogY(this, 7));
+    layout->setSpacing(DialogY(this, 1));
+    layout->addWidget(m_List, 1);
+    layout->addWidget(m_stStatus);
+    layout->addSpacing(DialogY(this, 2));
+    layout->addLayout(buttons);
+    resize(DialogRect(this, 0, 0, 308, 169).size().expandedTo(minimumSizeHint()));
+
+    // Alt+Space opens the window menu whatever has the focus; no button ever takes it.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    menuKey->setContext(Qt::WindowShortcut);
+    connect(menuKey, &QShortcut::activated, this, [this] { OpenSystemMenu(mapToGlobal(QPoint(0, 0))); });
 
     setWindowIcon(m_hIcon);
 }
@@ -128,7 +178,7 @@ void CCheckDlg::BuildSystemMenu()
     CString about;
     if (about.LoadString(IDS_ABOUTBOX) && !about.IsEmpty()) {
         m_sysMenu->addSeparator();
-        QAction* action = m_sysMenu->addAction(QString::fromLatin1(about.GetString()));
+        QAction* action = m_sysMenu->addAction(QStringFromTxt(about.GetString()));
         action->setData(IDM_ABOUTBOX);
         connect(action, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     }
@@ -143,9 +193,10 @@ bool CCheckDlg::OnInitDialog()
     CTxt face;
     IniReadString("SYS", "TimeFont", "Arial", face);
     IniWriteString("SYS", "TimeFont", face);
-    QString family = QString::fromLatin1(static_cast<const char*>(face)).left(31);
+    QString family = QStringFromTxt(face).left(31);
     m_Font = QFont(family);
-    m_Font.setPixelSize(12);
+    // 12 pixels at 96 dpi, in proportion on a denser screen.
+    m_Font.setPixelSize(std::max(1, static_cast<int>(std::lround(12.0 * logicalDpiY() / 96.0))));
     m_Font.setWeight(QFont::Bold);
 
     m_List->SetupReport(0);
@@ -154,6 +205,8 @@ bool CCheckDlg::OnInitDialog()
     for (int column = 0; column < 5; ++column) {
         const ColumnSpec& spec = kColumns[column];
         m_List->InsertColumn(column, spec.heading, LVCFMT_RIGHT, m_List->GetStringWidth(spec.sample) + 12);
+        if (column != kBarColumn)
+            m_List->FitColumnToText(column, spec.sample);
     }
 
     // The engine takes a RollValues outside 1 .. 32767 as the nearest workable value; the list
@@ -161,18 +214,30 @@ bool CCheckDlg::OnInitDialog()
     m_nValues = IniReadInt("SYS", "RollValues", 6);
     if (m_nValues != m_Totals.m_nValues)
         m_nValues = m_Totals.m_nValues;
-    for (int row = 0; row < m_nValues + 2; ++row) {
-        m_List->InsertItem(row, "");
-        for (int column = 1; column < 5; ++column)
-            m_List->SetItemText(row, column, "");
-    }
+    // The rows' texts and bars come from the totals when the list draws them.
+    m_List->SetRowSource(this);
+    m_List->SetItemCount(m_nValues + 2);
 
     m_List->CreateBars(kBarColumn, kBarRange, kBarColour, kBarBackground, kBarCaption);
     m_List->DeleteBar(m_nValues);              // the spacer row
     m_List->SetBar(m_nValues + 1, 500, "");   // the reference mark for zero deviation
+    FitFirstSize();
 
     m_nTimer = startTimer(1000);
     return true;
+}
+
+void CCheckDlg::FitFirstSize()
+{
+    // The bar column keeps the template's width at first and gives way to the other columns
+    // down to half of it when they widen later.
+    const int barWidth = m_List->GetColumnWidth(kBarColumn);
+    m_List->SetFillColumn(kBarColumn, barWidth / 2);
+    const QSize wanted = DialogRect(this, 0, 0, 308, 169).size().expandedTo(minimumSizeHint());
+    const QMargins margins = layout()->contentsMargins();
+    const int listHeight = wanted.height() - (minimumSizeHint().height() - m_List->minimumHeight());
+    const int width = m_List->WidthForColumns(barWidth, listHeight) + margins.left() + margins.right();
+    resize(std::max(wanted.width(), width), wanted.height());
 }
 
 void CCheckDlg::AttachAsMainWindow()
@@ -200,8 +265,14 @@ void CCheckDlg::OnTimer(unsigned id)
         m_Run.Start();
 
     CTxt status;
-    if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status))
+    if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status)) {
         LogTrace("RunTally", 1, "%s", static_cast<const char*>(status));
+        // The statistics of the totals, for the eye that wants more than the bars show.
+        std::vector<std::int64_t> counts;
+        for (int i = 0; i < m_Totals.m_Counts.GetSize(); ++i)
+            counts.push_back(m_Totals.GetCount(i));
+        m_stStatus->setToolTip(QString::fromStdString(StatisticsTip(counts)));
+    }
 
     RefreshList();
     ShowStatus();
@@ -230,29 +301,84 @@ void CCheckDlg::StopAtInputEnd()
 void CCheckDlg::ShowStatus()
 {
     // Rewritten only when the text really changes, so a steady message does not flicker.
-    const QByteArray shown = m_stStatus->text().toLatin1();
+    const QByteArray shown = TxtFromQString(m_stStatus->text());
     const char* last = m_strLastMsg;
     if (strcmpmode(shown.constData(), last, 1) != 0)
-        m_stStatus->setText(QString::fromLatin1(last));
+        m_stStatus->setText(QStringFromTxt(last));
 }
 
 void CCheckDlg::RefreshList()
 {
-    CTxt text;
+    m_bListFilled = true;
     int position = 0;
-    for (int row = 0; row < m_nValues; ++row) {
-        text.Format("%d", row + 1);
-        m_List->SetItemText(row, 0, text);
-        m_Totals.GetCountText(row, text);
-        m_List->SetItemText(row, 1, text);
-        m_Totals.GetDeviationText(row, -1, text);
-        m_List->SetItemText(row, 2, text);
-        m_Totals.GetDeviationText(row, 1, text);
-        m_List->SetItemText(row, 3, text);
-
-        if (GetBarCell(m_Totals, row, position, text))
-            m_List->SetBar(row, position, text);
+    CTxt caption;
+    if (::GetBarCell(m_Totals, 0, position, caption)) {
+        // The bars show these totals: their deviations are kept for the rows drawn later.
+        m_BarTotals.m_Devs.Copy(m_Totals.m_Devs);
+        m_BarTotals.m_fMaxDev = m_Totals.m_fMaxDev;
+        m_bBarsSet = true;
+    } else if (m_Totals.m_Counts.GetSize() == 0) {
+        // Cleared totals: the bars go back to the middle with their percentage, as at the start.
+        m_bBarsSet = false;
     }
+    // Otherwise (no deviation yet, one face) the bars keep what they show.
+    FitResultColumns();
+    m_List->RedrawItems(0, m_nValues - 1);
+}
+
+void CCheckDlg::GetCellText(int row, int column, CTxt& text) const
+{
+    text.Empty();
+    if (!m_bListFilled || row < 0 || row >= m_nValues)
+        return;
+    switch (column) {
+    case 0:
+        text.Format("%d", row + 1);
+        break;
+    case kCountColumn:
+        m_Totals.GetCountText(row, text);
+        break;
+    case kLessColumn:
+        m_Totals.GetDeviationText(row, -1, text);
+        break;
+    case kMoreColumn:
+        m_Totals.GetDeviationText(row, 1, text);
+        break;
+    default:
+        break;
+    }
+}
+
+bool CCheckDlg::GetBarCell(int row, int& position, CTxt& caption) const
+{
+    // Without deviations set the bar shows what it was given: the start state, the reference.
+    return m_bBarsSet && row >= 0 && row < m_nValues && ::GetBarCell(m_BarTotals, row, position, caption);
+}
+
+void CCheckDlg::FitResultColumns()
+{
+    if (m_Totals.m_Counts.GetSize() < m_nValues || m_nValues <= 0)
+        return;
+    // The widest count is the largest one (read straight from the slots: this runs every tick
+    // over every face); the widest deviations are those of the largest size.
+    void* const* counts = m_Totals.m_Counts.GetRawData();
+    int widest = 0;
+    std::intptr_t largest = reinterpret_cast<std::intptr_t>(counts[0]);
+    for (int row = 1; row < m_nValues; ++row) {
+        const std::intptr_t count = reinterpret_cast<std::intptr_t>(counts[row]);
+        if (count > largest) {
+            largest = count;
+            widest = row;
+        }
+    }
+    CTxt text;
+    m_Totals.GetCountText(widest, text);
+    m_List->FitColumnToText(kCountColumn, text);
+    const float x = static_cast<float>(m_Totals.m_fMaxDev * 100.0f);
+    text.Format("%.2f", -x);
+    m_List->FitColumnToText(kLessColumn, text);
+    text.Format("%.2f", x);
+    m_List->FitColumnToText(kMoreColumn, text);
 }
 
 void CCheckDlg::OnStopContinue()
@@ -276,6 +402,13 @@ void CCheckDlg::OnOK()
 
 void CCheckDlg::OnCancel()
 {
+    // The check ends with the window: no further tick, and a run still rolling stops early and
+    // is dropped, so the process ends at once whatever the size of a run.
+    if (m_nTimer) {
+        killTimer(m_nTimer);
+        m_nTimer = 0;
+    }
+    m_Run.Cancel();
     QDialog::reject();
 }
 
@@ -312,19 +445,13 @@ void CCheckDlg::OnSysCommand(unsigned id, long)
     }
 }
 
-void CCheckDlg::keyPressEvent(QKeyEvent* event)
+void CCheckDlg::OpenSystemMenu(const QPoint& at)
 {
-    // Alt+Space opens the system menu, as on the desktop the dialog was made for.
-    if (event->key() == Qt::Key_Space && (event->modifiers() & Qt::AltModifier)) {
-        if (m_sysMenu)
-            m_sysMenu->popup(mapToGlobal(QPoint(0, 0)));
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (m_sysMenu)
+        m_sysMenu->popup(at);
 }
 
 void CCheckDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    if (m_sysMenu)
-        m_sysMenu->popup(event->globalPos());
+    OpenSystemMenu(event->globalPos());
 }

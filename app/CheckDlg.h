@@ -7,11 +7,17 @@
 // LogTrace, rewrites the list from the totals and shows the last logged message in the status
 // line. The dialog receives every logged message through the library's last-message sink once
 // it is the application's main window (AttachAsMainWindow).
+//
+// The list asks the dialog for the texts and bars of the rows it shows (CReportRowSource), so a
+// tick costs as much with 32767 faces as with 6: only the rows in view are formatted and drawn.
+// The list takes the room the window gives it; the bar column takes what the other columns
+// leave, and a column widens when a text it shows would not fit.
 #pragma once
 
 #include "RollTally.h"
 
 #include <qdx/Txt.h>
+#include <qdxui/ReportRowSource.h>
 
 #include <QDialog>
 #include <QFont>
@@ -40,15 +46,15 @@ enum : unsigned {
     SC_RESTORE = 0xF120,
 };
 
-class CCheckDlg : public QDialog {
+class CCheckDlg : public QDialog, private CReportRowSource {
     Q_OBJECT
 
 public:
     // Constructs both engine objects (each reads RollValues and RollsPerRun) and builds the
     // window; OnInitDialog fills it.
     explicit CCheckDlg(QWidget* parent = nullptr);
-    // Stops the timer and detaches from the last-message sink; the engine objects wait for a
-    // worker that is still rolling before they go.
+    // Stops the timer and detaches from the last-message sink; a worker still rolling is asked
+    // to stop, and the engine objects wait for it (a few thousand rolls) before they go.
     ~CCheckDlg() override;
 
     // Reads TimeFont (and writes it back), builds the list with its columns, rows and bars,
@@ -65,13 +71,16 @@ public:
 
     // One tick of the check; only kCheckTimerId is handled.
     void OnTimer(unsigned id);
-    // Rewrites every value row of the list from the totals.
+    // Brings the list up to the totals: the rows in view are redrawn where they changed, the
+    // bars show the totals' deviations (the middle with their percentage while the totals are
+    // empty, as at the start), and the Count, Less and More columns widen to their texts.
     void RefreshList();
     // Stop / Continue.
     void OnStopContinue();
     // Reset (the Reset button and Enter): clears the totals when the current run finishes.
     void OnOK();
-    // Exit (the Exit button, Escape and the close box): ends the dialog.
+    // Exit (the Exit button, Escape and the close box): stops the timer, asks a rolling run to
+    // stop (its partial counts are dropped) and ends the dialog.
     void OnCancel();
     // A command of the system menu: the about entry (IDM_ABOUTBOX, low four bits ignored) runs
     // the about box modally; every other command does what the window's system menu does.
@@ -79,8 +88,9 @@ public:
 
     QPushButton* ResetButton() const { return m_btnReset; }
     QPushButton* ExitButton() const { return m_btnExit; }
-    // The system menu (Alt+Space or a right click on the dialog opens it).
+    // The system menu (Alt+Space, whatever has the focus, or a right click on the dialog).
     QMenu* SystemMenu() const { return m_sysMenu; }
+    void OpenSystemMenu(const QPoint& at);
 
     CRollTally m_Totals;
     CRollTally m_Run;
@@ -98,19 +108,31 @@ public:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void accept() override { OnOK(); }
     void reject() override { OnCancel(); }
 
 private:
+    // CReportRowSource: the texts and bars of the value rows, from the totals.
+    void GetCellText(int row, int column, CTxt& text) const override;
+    bool GetBarCell(int row, int& position, CTxt& caption) const override;
+
     void BuildControls();
     void BuildSystemMenu();
     void ShowStatus();
     void StopAtInputEnd();
+    // Widens Count, Less and More to the widest text they can show with the current totals.
+    void FitResultColumns();
+    // The window's first size: the template's, wider where the columns need it.
+    void FitFirstSize();
 
     QPushButton* m_btnReset = nullptr;
     QPushButton* m_btnExit = nullptr;
     QMenu* m_sysMenu = nullptr;
     bool m_attached = false;
+    bool m_bListFilled = false;  // RefreshList has run: the rows show their texts
+    // The deviations the bars show (m_Devs, m_fMaxDev), while m_bBarsSet; otherwise the bars
+    // show their start state.
+    CRollTally m_BarTotals;
+    bool m_bBarsSet = false;
 };

@@ -7,8 +7,8 @@
 #include "RollTallyInternal.h"
 #include "check/CheckRun.h"
 
-#include <PercentBarCtrl.h>
-#include <ReportListCtrl.h>
+#include <qdxui/PercentBarCtrl.h>
+#include <qdxui/ReportListCtrl.h>
 #include <qdxtest/TestApp.h>
 
 #include <qdx/Platform.h>
@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -27,10 +28,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -110,6 +113,25 @@ protected:
 
     static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
 
+    // Totals of one run with these counts per face, shown in the list.
+    static void SetTotals(CCheckDlg& dialog, const std::vector<std::int64_t>& counts)
+    {
+        dialog.m_Totals.Reset();
+        for (std::int64_t count : counts)
+            dialog.m_Totals.m_Counts.AddInt64(count);
+        dialog.m_Totals.m_nRuns = 1;
+        dialog.m_Totals.CalcDeviations();
+        dialog.RefreshList();
+    }
+
+    // Shows the dialog and lets it lay itself out and paint.
+    static void ShowAndSettle(CCheckDlg& dialog)
+    {
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTest::qWait(20);  // scroll bars show or hide in a queued step
+    }
+
     RollWorkerFactory previousFactory = nullptr;
 };
 
@@ -136,8 +158,8 @@ TEST_F(CheckDlgTest, LaysOutSixValuesInEightRowsWithTheReferenceBar)
     EXPECT_EQ(list.GetBar(7)->GetPos(), 500);
     EXPECT_EQ(list.GetBar(7)->GetShowText(), 0);
 
-    // The columns are as wide as their samples in the bold list font, plus 12 pixels.
-    EXPECT_EQ(list.GetColumnWidth(1), list.GetStringWidth("999999999999") + 12);
+    // The columns are at least as wide as their samples in the bold list font, plus 12 pixels.
+    EXPECT_GE(list.GetColumnWidth(1), list.GetStringWidth("999999999999") + 12);
     EXPECT_TRUE(dialog->m_Font.bold());
     EXPECT_EQ(dialog->m_Font.pixelSize(), 12);
 
@@ -159,6 +181,7 @@ TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);
     EXPECT_EQ(dialog->m_Run.m_nState, 0);  // ready for the next run
     EXPECT_EQ(Status(*dialog), "Completed Runs: 1 - Running ...");
+    EXPECT_EQ(dialog->m_stStatus->toolTip().toStdString().rfind("Chi-square p-value of the totals: ", 0), 0u);
 
     CReportListCtrl& list = *dialog->m_List;
     long long sum = 0;
@@ -167,7 +190,7 @@ TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
         sum += std::stoll(list.GetItemText(row, 1));
         // Exactly one of Less and More holds the deviation.
         EXPECT_NE(list.GetItemText(row, 2).empty(), list.GetItemText(row, 3).empty()) << row;
-        EXPECT_EQ(list.GetBar(row)->DisplayText(), list.GetItemText(row, 2) + list.GetItemText(row, 3));
+        EXPECT_EQ(list.GetShownBar(row)->DisplayText(), list.GetItemText(row, 2) + list.GetItemText(row, 3));
     }
     EXPECT_EQ(sum, 6000);
     EXPECT_EQ(list.GetItemText(6, 1), "");  // the spacer row stays empty
@@ -175,7 +198,7 @@ TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
     // The face with the largest deviation fills its bar completely, or leaves it empty.
     bool atAnEnd = false;
     for (int row = 0; row < 6; ++row)
-        atAnEnd = atAnEnd || list.GetBar(row)->GetPos() == 0 || list.GetBar(row)->GetPos() == 1000;
+        atAnEnd = atAnEnd || list.GetShownBar(row)->GetPos() == 0 || list.GetShownBar(row)->GetPos() == 1000;
     EXPECT_TRUE(atAnEnd);
 }
 
@@ -276,7 +299,7 @@ TEST_F(CheckDlgTest, BarsMatchRolvekChecksForTheSameCounts)
         dialog->RefreshList();
         const CheckReport report = MakeCheckReport(totals);
         for (int row = 0; row < 6; ++row) {
-            const CPercentBarCtrl& bar = *dialog->m_List->GetBar(row);
+            const CPercentBar bar = *dialog->m_List->GetShownBar(row);
             ASSERT_EQ(bar.GetPos(), report.faces[static_cast<std::size_t>(row)].barPosition) << round << "/" << row;
             ASSERT_EQ(bar.DisplayText(), report.faces[static_cast<std::size_t>(row)].less +
                                              report.faces[static_cast<std::size_t>(row)].more);
@@ -292,8 +315,8 @@ TEST_F(CheckDlgTest, OneValueNeverMovesItsBar)
     RunOnce(*dialog);
     EXPECT_EQ(dialog->m_List->GetItemText(0, 1), "1000");
     EXPECT_EQ(dialog->m_List->GetItemText(0, 3), "0.00");
-    EXPECT_EQ(dialog->m_List->GetBar(0)->GetPos(), 500);
-    EXPECT_EQ(dialog->m_List->GetBar(0)->DisplayText(), "50%");
+    EXPECT_EQ(dialog->m_List->GetShownBar(0)->GetPos(), 500);
+    EXPECT_EQ(dialog->m_List->GetShownBar(0)->DisplayText(), "50%");
 }
 
 TEST_F(CheckDlgTest, SystemMenuCarriesTheAboutEntry)
@@ -322,6 +345,152 @@ TEST_F(CheckDlgTest, SystemMenuCarriesTheAboutEntry)
     dialog->show();
     dialog->OnSysCommand(SC_CLOSE);  // other commands do what the window does
     EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(CheckDlgTest, FirstPaintShowsEveryColumnAndTheWholeBar)
+{
+    // Also run with QT_FONT_DPI=144 (see app/CMakeLists.txt).
+    for (const char* values : {"6", "32767"}) {
+        WriteSettings(values);
+        auto dialog = MakeDialog();
+        ShowAndSettle(*dialog);
+        const CReportListCtrl& list = *dialog->m_List;
+        for (int i = 0; i < 100 && list.horizontalScrollBar()->isVisible(); ++i)
+            QTest::qWait(10);  // the scroll bar hides in a queued step
+        EXPECT_FALSE(list.horizontalScrollBar()->isVisible()) << values;
+        const int barRight = list.columnViewportPosition(4) + list.columnWidth(4);
+        EXPECT_LE(barRight, list.viewport()->width()) << values;
+        EXPECT_GE(list.columnWidth(4), list.GetStringWidth("XXXXXXXXXXXXXXXXXXXXX") + 12) << values;
+        // The buttons show their whole text.
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+    }
+}
+
+TEST_F(CheckDlgTest, ColumnsWidenToTheWidestDeviationAndCount)
+{
+    WriteSettings("32767");
+    auto dialog = MakeDialog();
+    ShowAndSettle(*dialog);
+    // The widest texts there can be: one face with every roll (+3276600 %), the rest with none
+    // (-100 %), and counts past a million.
+    std::vector<std::int64_t> counts(32767, 0);
+    counts[0] = 32767LL * 1000000;
+    SetTotals(*dialog, counts);
+    CReportListCtrl& list = *dialog->m_List;
+    ASSERT_EQ(list.GetItemText(1, 2), "-10000.00");
+    ASSERT_EQ(list.GetItemText(0, 3), "327660000.00");
+    for (const auto& [row, column] : {std::pair{1, 2}, {0, 3}, {0, 1}}) {
+        const std::string text = list.GetItemText(row, column);
+        EXPECT_GE(list.GetColumnWidth(column), list.GetStringWidth(text.c_str()) + 12) << text;
+    }
+    // The bar column gave way, down to half its first width.
+    EXPECT_GE(list.GetColumnWidth(4), (list.GetStringWidth("XXXXXXXXXXXXXXXXXXXXX") + 12) / 2);
+}
+
+TEST_F(CheckDlgTest, ALargerWindowGivesTheListTheRoom)
+{
+    auto dialog = MakeDialog();
+    ShowAndSettle(*dialog);
+    const int listHeight = dialog->m_List->height();
+    const int barWidth = dialog->m_List->columnWidth(4);
+    dialog->resize(dialog->width() + 100, dialog->height() + 120);
+    QTest::qWait(20);
+    EXPECT_EQ(dialog->m_List->height(), listHeight + 120);
+    EXPECT_EQ(dialog->m_List->columnWidth(4), barWidth + 100);
+    // The buttons stay along the bottom edge, Exit at the right.
+    const QRect exit = dialog->ExitButton()->geometry();
+    EXPECT_LT(dialog->height() - exit.bottom(), 20);
+    EXPECT_LT(dialog->width() - exit.right(), 20);
+    EXPECT_LT(dialog->height() - dialog->ResetButton()->geometry().bottom(), 20);
+}
+
+TEST_F(CheckDlgTest, AltSpaceOpensTheWindowMenuWhateverHasTheFocus)
+{
+    auto dialog = MakeDialog();
+    ShowAndSettle(*dialog);
+    RunOnce(*dialog);
+    ASSERT_EQ(dialog->m_Totals.m_nRuns, 1);
+    for (QWidget* focus : {static_cast<QWidget*>(dialog->ResetButton()), static_cast<QWidget*>(dialog->m_btnStop),
+                           static_cast<QWidget*>(dialog->ExitButton()), static_cast<QWidget*>(dialog->m_List)}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Space, Qt::AltModifier);
+        EXPECT_TRUE(dialog->SystemMenu()->isVisible()) << focus->metaObject()->className();
+        dialog->SystemMenu()->hide();
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->m_bResetRequest, 0);
+        EXPECT_EQ(dialog->m_bStopped, 0);
+    }
+    dialog->OnTimer(kCheckTimerId);
+    AwaitRun(*dialog);
+    dialog->OnTimer(kCheckTimerId);
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 2);  // the totals went on, untouched
+}
+
+TEST_F(CheckDlgTest, ResetBringsTheBarsBackToTheirStartState)
+{
+    auto dialog = MakeDialog();
+    RunOnce(*dialog);
+    ASSERT_NE(dialog->m_List->GetShownBar(0)->DisplayText(), "50%");
+    dialog->OnOK();
+    RunOnce(*dialog);  // this run is dropped, the totals cleared
+    ASSERT_EQ(dialog->m_Totals.m_nRuns, 0);
+    for (int row = 0; row < 6; ++row) {
+        const std::optional<CPercentBar> bar = dialog->m_List->GetShownBar(row);
+        EXPECT_EQ(bar->GetPos(), 500) << row;
+        EXPECT_EQ(bar->GetShowText(), 1) << row;
+        EXPECT_EQ(bar->DisplayText(), "50%") << row;
+    }
+}
+
+TEST_F(CheckDlgTest, BarsFillTowardsTheFacesAboveTheMean)
+{
+    auto dialog = MakeDialog();
+    ShowAndSettle(*dialog);
+    SetTotals(*dialog, {1200, 800, 1000, 1000, 1000, 1000});  // +20 %, -20 %, then the mean
+    QApplication::processEvents();
+    CReportListCtrl& list = *dialog->m_List;
+    const QImage image = list.viewport()->grab().toImage();
+    const QRgb green = qRgb(0x00, 0xB2, 0x00);
+    const QRgb red = qRgb(0xFF, 0x00, 0x00);
+    // The colours at the left end, a quarter in, three quarters in and the right end of a bar.
+    const auto colours = [&](int row) {
+        const QRect cell = list.visualRect(list.model()->index(row, 4));
+        std::vector<QRgb> seen;
+        for (int x : {cell.left() + 1, cell.left() + cell.width() / 4, cell.left() + 3 * cell.width() / 4, cell.right() - 1})
+            seen.push_back(image.pixel(QPointF(QPointF(x, cell.top() + 1) * image.devicePixelRatio()).toPoint()));
+        return seen;
+    };
+    EXPECT_EQ(colours(0), (std::vector<QRgb>{green, green, green, green}));  // furthest above: full
+    EXPECT_EQ(colours(1), (std::vector<QRgb>{red, red, red, red}));          // furthest below: empty
+    for (int row = 2; row < 6; ++row)
+        EXPECT_EQ(colours(row), (std::vector<QRgb>{green, green, red, red})) << row;  // at the mean: half
+    EXPECT_EQ(list.GetShownBar(0)->DisplayText(), "2000.00");
+    EXPECT_EQ(list.model()->index(1, 4).data(Qt::AccessibleTextRole).toString(), "-2000.00");
+}
+
+// Exit ends the check at once, whatever the size of a run: the worker stops early and its
+// partial counts are dropped.
+TEST_F(CheckDlgTest, ExitStopsARunOfTwoBillionRollsAtOnce)
+{
+    WriteSettings("1");
+    IniWriteString("SYS", "RollsPerRun", "2147483647");  // a run of 2^31 - 1 rolls
+    g_rollWorkerFactory = previousFactory;                 // the real worker, no gate
+    auto dialog = MakeDialog();
+    ASSERT_EQ(dialog->m_Run.m_nRolls, 2147483647);
+    dialog->show();
+    dialog->OnTimer(kCheckTimerId);
+    ASSERT_EQ(dialog->m_Run.m_nState, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // well into the run
+
+    dialog->ExitButton()->click();
+    EXPECT_FALSE(dialog->isVisible());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (dialog->m_Run.m_nState == 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(dialog->m_Run.m_nState, 0);  // stopped and dropped, long before its end
+    EXPECT_EQ(dialog->m_Totals.m_nRuns, 0);
+    dialog.reset();                        // joins the worker, which has ended
 }
 
 } // namespace

@@ -99,13 +99,35 @@ private:
     bool m_fixed;
 };
 
+// Rolls a whole run of `next` into t's counts, and into its pair tally when it has one: the
+// generator is wrapped so that each accepted roll is also fed as a pair, an opt-in cost the
+// plain loop never pays.
+template <class Next, class Reseed>
+bool RollInto(CRollTally& t, Next&& next, Reseed&& reseed, const std::atomic<bool>* stop)
+{
+    void** slots = t.m_Counts.GetRawData();
+    if (!t.m_pPairs)
+        return RollLoop(slots, t.m_nValues, t.m_nRolls, next, reseed, stop);
+    PairTally& pairs = *t.m_pPairs;
+    const int values = t.m_nValues;
+    const int limit = 32766 - 32767 % values;
+    return RollLoop(
+        slots, values, t.m_nRolls,
+        [&] {
+            const int r = next();
+            if (r <= limit)
+                pairs.Feed(r % values);
+            return r;
+        },
+        reseed, stop);
+}
+
 template <class Generator>
 bool RollWith(CRollTally& t, SeedSource& seeds)
 {
     Generator g;  // a local copy the loop keeps in registers
     g.Seed(seeds.Next());
-    return RollLoop(t.m_Counts.GetRawData(), t.m_nValues, t.m_nRolls, [&g] { return g(); },
-                    [&] { g.Seed(seeds.Next()); }, &t.m_bStop);
+    return RollInto(t, [&g] { return g(); }, [&] { g.Seed(seeds.Next()); }, &t.m_bStop);
 }
 
 // Rolls from the input stream: the same loop, fed block by block. At the end of the input (or
@@ -118,8 +140,8 @@ bool RollFromStream(CRollTally& t)
     std::atomic<bool> ended{false};
     const std::uint16_t* p = in.Block() + in.Cursor();
     const std::uint16_t* end = in.Block() + in.BlockSize();
-    const bool complete = RollLoop(
-        t.m_Counts.GetRawData(), t.m_nValues, t.m_nRolls,
+    const bool complete = RollInto(
+        t,
         [&]() -> int {
             if (p == end) {
                 in.SetCursor(in.BlockSize());
@@ -191,6 +213,8 @@ CRollTally::CRollTally(const RunSettings& settings)
     : m_nValues(settings.values), m_nRolls(settings.Rolls()), m_nRuns(0), m_fMaxDev(0.0f), m_nState(0),
       m_nGenerator(settings.generator), m_bStop(false), m_seed(settings.seed), m_pInput(settings.input)
 {
+    if (settings.pairs && settings.values <= kMaxPairValues)
+        m_pPairs = std::make_unique<PairTally>(settings.values);
 }
 
 CRollTally::CRollTally(const char* iniFile) : CRollTally(RunSettings())
@@ -238,7 +262,11 @@ int CRollTally::RollThread(CRollTally* tally)
     if (t.m_Counts.SetSize(t.m_nValues) == 0) {
         for (int i = 0; i < t.m_nValues; ++i)
             t.m_Counts.AddInt64(0);
+        if (t.m_pPairs)
+            t.m_pPairs->Reset(t.m_nValues);
         complete = Roll(t);
+        if (complete && t.m_pPairs)
+            t.m_pPairs->Close();
     }
     if (!complete) {
         // Stopped, or the input ended: the partial counts are dropped and the run is idle again.
@@ -290,6 +318,8 @@ void CRollTally::Reset()
     m_fMaxDev = 0.0f;
     Empty(m_Devs);
     Empty(m_Counts);
+    if (m_pPairs)
+        m_pPairs->Reset(m_nValues);
     m_bStop = false;
     m_nState = 0;
 }
@@ -312,6 +342,8 @@ int CRollTally::AddRun(CRollTally& run)
         faces = m_Counts.GetSize();
     for (int j = 0; j < faces; ++j)
         m_Counts.SetAt(j, reinterpret_cast<void*>(static_cast<std::intptr_t>(run.GetCount(j) + GetCount(j))));
+    if (m_pPairs && run.m_pPairs)
+        m_pPairs->Add(*run.m_pPairs);
     CalcDeviations();
     return 0;
 }

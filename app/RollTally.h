@@ -18,6 +18,7 @@
 #pragma once
 
 #include "RunSettings.h"
+#include "SerialTest.h"
 
 #include <qdx/SPtrArray.h>
 #include <qdx/Txt.h>
@@ -25,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <memory>
 #include <thread>
 
 // The window's seed from the high-resolution clock: the clock's nanosecond count modulo 1000000,
@@ -113,4 +115,7 @@ public:
     // Rolls take the stream's values instead of the generator's (not owned): the run ends
     // incomplete, and is dropped like a stopped one, when the input ends first.
     RollStream* m_pInput;
+    // With RunSettings::pairs: the pairs of consecutive rolls, fed by the worker beside m_Counts
+    // (a run's own, closed at its end) and added up by AddRun (the totals'); emptied by Reset.
+    std::unique_ptr<PairTally> m_pPairs;
 };

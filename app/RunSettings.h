@@ -48,6 +48,9 @@ struct RunSettings {
     std::optional<std::uint64_t> seed;
     // Values read from a stream instead of the generator (not owned; see RollStream.h).
     RollStream* input = nullptr;
+    // Also tally the pairs of consecutive accepted rolls in each run (Good's serial test,
+    // SerialTest.h); opt-in, as the pair cells cost memory and time. At most kMaxPairValues faces.
+    bool pairs = false;
 
     // Accepted rolls of one run, all faces together.
     int Rolls() const { return values * rollsPerValue; }

@@ -13,8 +13,11 @@
 #include <qdx/Settings.h>
 
 #include <cinttypes>
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -28,6 +31,8 @@
 #include "RunExecutor.h"
 #include "RunSettings.h"
 #include "check/CheckOptions.h"
+#include "check/CheckPlot.h"
+#include "check/CheckRepeat.h"
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
 
@@ -89,6 +94,44 @@ void CatchStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// --plot: the report's z-scores and, with --repeat, the checks' p-values as an SVG file.
+bool WritePlot(const std::string& path, const CheckReport& report)
+{
+    PlotData plot;
+    plot.title = report.generator + ", " + Printf("%d %s, %d %s of %d rolls", report.values,
+                                                  report.values == 1 ? "value" : "values", report.runs,
+                                                  report.runs == 1 ? "run" : "runs", report.rollsPerRun);
+    for (const CheckFace& f : report.faces)
+        plot.z.push_back(f.z);
+    plot.band = report.band;
+    for (const RepeatVerdict& v : report.verdicts) {
+        PlotSeries series{v.test, std::string(VerdictName(v.uniformity.verdict)) + " (p " +
+                                      PValueText(v.uniformity.pValue) + ")", {}};
+        for (const TwoTails& t : v.checks)
+            series.pValues.push_back(t.upper);
+        plot.repeats.push_back(series);
+    }
+    const std::string svg = PlotSvg(plot);
+    FILE* file = std::fopen(path.c_str(), "w");
+    const bool written = file && std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
+    const int closed = file ? std::fclose(file) : EOF;
+    if (!written || closed != 0) {
+        std::fprintf(stderr, "rolvek-check: cannot write the plot '%s': %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// True when everything printed so far reached standard output; otherwise says so on stderr. A
+// closed or full output is a failure, also where the buffer went out before the last flush.
+bool OutputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    std::perror("rolvek-check: writing the report");
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -100,9 +143,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rolvek-check: %s\n", error.c_str());
         return 2;
     }
-    if (options.help) {
-        std::fputs(CheckUsage().c_str(), stdout);
-        return 0;
+    if (options.help || options.version) {
+        std::fputs((options.help ? CheckUsage() : CheckVersion()).c_str(), stdout);
+        return OutputWritten() ? 0 : 1;
     }
 
     // The window and the command line share one settings file: rolvek.ini in the folder that
@@ -125,6 +168,35 @@ int main(int argc, char** argv)
     for (const std::string& note : notes)
         std::fprintf(stderr, "rolvek-check: %s\n", note.c_str());
 
+    if (options.targetBias) {
+        std::fputs(FormatTargetBias(settings.values, *options.targetBias, settings.Rolls(), options.format).c_str(),
+                   stdout);
+        return OutputWritten() ? 0 : 1;
+    }
+    const int checks = options.repeat > 0 ? options.repeat : 1;
+    if (options.runs > INT_MAX / checks) {
+        std::fprintf(stderr, "rolvek-check: --repeat %d of %d runs each is more runs than a check can count\n",
+                     checks, options.runs);
+        return 2;
+    }
+    if (options.testPairs) {
+        // An input without --runs holds rolls not known yet: the test itself refuses too few.
+        const double rolls = options.input && !options.runsGiven && options.repeat == 0
+                                 ? HUGE_VAL
+                                 : static_cast<double>(settings.Rolls()) * options.runs;
+        const std::string refusal = SerialTestRefusal(settings.values, rolls);
+        if (!refusal.empty()) {
+            const long long needed = static_cast<long long>(kMinPairExpected) * settings.values * settings.values;
+            std::fprintf(stderr, "rolvek-check: %s", refusal.c_str());
+            if (settings.values <= kMaxPairValues)
+                std::fprintf(stderr, " (use --runs %lld or more%s)", (needed + settings.Rolls() - 1) / settings.Rolls(),
+                             checks > 1 ? " per check" : "");
+            std::fputs("\n", stderr);
+            return 2;
+        }
+        settings.pairs = true;
+    }
+
     RollStream input;
     if (options.input) {
         std::string error;
@@ -144,9 +216,12 @@ int main(int argc, char** argv)
     CatchStopSignals();
 
     const bool showProgress = isatty(STDERR_FILENO) == 1;
-    // With --input the input decides: every whole run it holds, or --runs if fewer.
-    const int runs = options.input && !options.runsGiven ? INT_MAX : options.runs;
-    const int result = RunCheck(executor, totals, runs, [showProgress, runs](int done) {
+    // With --input the input decides: every whole run it holds, or --runs if fewer. With --repeat
+    // the checks are consecutive stretches of --runs runs each.
+    const int runs = options.input && !options.runsGiven && options.repeat == 0 ? INT_MAX : options.runs * checks;
+    CheckRepeat repeat(options.runs, options.testFaces, options.testPairs);
+    const int result = RunCheck(executor, totals, runs, [&](int done) {
+        repeat.AfterRun(totals);
         if (showProgress && runs == INT_MAX)
             std::fprintf(stderr, "\rrolvek-check: run %d", done);
         else if (showProgress)
@@ -164,6 +239,21 @@ int main(int argc, char** argv)
 
     CheckReport report = MakeCheckReport(totals);
     report.interrupted = result == 1;
+    report.alpha = options.alpha;
+    report.facesAsked = options.testFaces;
+    if (options.repeat > 0) {
+        if (repeat.Checks() < options.repeat && !report.interrupted) {
+            if (repeat.Checks() == 0) {
+                std::fprintf(stderr, "rolvek-check: %s holds %d runs, fewer than one check of --runs %d\n",
+                             input.Name().c_str(), totals.m_nRuns, options.runs);
+                return 1;
+            }
+            std::fprintf(stderr, "rolvek-check: %s holds %d of the %d checks of %d runs; the verdicts are over %d\n",
+                         input.Name().c_str(), repeat.Checks(), options.repeat, options.runs, repeat.Checks());
+        }
+        report.repeat = repeat.Checks();
+        report.verdicts = repeat.Verdicts(options.alpha);
+    }
     if (options.input) {
         report.generator = "input";
         report.input = *options.input;
@@ -171,14 +261,14 @@ int main(int argc, char** argv)
         report.bits = input.Bits();
     } else {
         report.seed = settings.seed;
-        if (options.format == CheckFormat::Csv && !options.seed)  // the CSV's columns stay as they are
-            std::fprintf(stderr, "rolvek-check: seed %" PRIu64 "\n", *settings.seed);
     }
     std::fputs(FormatReport(report, options.format).c_str(), stdout);
-    if (std::fflush(stdout) != 0) {
-        std::perror("rolvek-check: writing the report");
+    if (!OutputWritten())
         return 1;
-    }
+    if (options.format == CheckFormat::Csv)
+        std::fputs(FormatSummary(report).c_str(), stderr);
+    if (options.plot && !WritePlot(*options.plot, report))
+        return 1;
     if (report.interrupted) {
         if (runs == INT_MAX)  // the input's runs: how many it holds is not known
             std::fprintf(stderr, "rolvek-check: interrupted after %d runs\n", totals.m_nRuns);
@@ -186,5 +276,5 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "rolvek-check: interrupted after %d of %d runs\n", totals.m_nRuns, runs);
         return 128 + g_signal;
     }
-    return 0;
+    return CheckFailed(report) ? 3 : 0;
 }

@@ -22,9 +22,12 @@ for program in rolvek-check qdx-time; do
     [ -x "$prefix/bin/$program" ] || fail "bin/$program not installed"
 done
 # They find libqdx from where they lie; the portable copy keeps its settings beside itself.
-"$prefix/bin/rolvek-check" --runs 1 --rolls-per-run 1000 --format csv >"$work/check.csv" ||
-    fail "installed rolvek-check did not run"
-grep -q '^generator,values' "$work/check.csv" || fail "rolvek-check printed no totals"
+# Exit status 3 is a check that failed its tests, which a fair generator does now and then.
+status=0
+"$prefix/bin/rolvek-check" --runs 1 --rolls-per-run 1000 --format csv >"$work/check.csv" 2>"$work/check.err" ||
+    status=$?
+[ $status = 0 ] || [ $status = 3 ] || fail "installed rolvek-check did not run (exit status $status)"
+grep -q '^value,count,deviation,z,flag$' "$work/check.csv" || fail "rolvek-check printed no totals"
 [ -f "$prefix/bin/rolvek.ini" ] || fail "rolvek-check kept no settings beside itself"
 "$prefix/bin/qdx-time" --help >/dev/null || fail "installed qdx-time did not run"
 

@@ -3,6 +3,7 @@
 # complete a few runs, photographs the screen and cuts the picture down to the window.
 #
 #   screenshot.sh <build dir> <output .png> [seconds, default 6]
+#   QT_FONT_DPI=144 screenshot.sh ...      the same at 144 dpi (Qt scales the window by 1.5)
 set -eu
 build=$1
 out=$2
@@ -16,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/rolvek"
 
-xvfb-run -a -s "-screen 0 640x400x24" sh -c '
+xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
     QT_QPA_PLATFORM=xcb "$1" &
     pid=$!
     sleep "$2"

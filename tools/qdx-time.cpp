@@ -297,11 +297,9 @@ int Page(const std::string& page, int twoReadings, bool set)
     return setResult == 0 ? kDone : kClockNotSet;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The program less its start and its last check of the output.
+int Run(int argc, char** argv)
 {
-    StartProgram("qdx-time");
     static const option kOptions[] = {
         {"page", required_argument, nullptr, 'p'}, {"url", required_argument, nullptr, 'u'},
         {"two-readings", no_argument, nullptr, 't'}, {"set", no_argument, nullptr, 's'},
@@ -367,4 +365,18 @@ int main(int argc, char** argv)
     if (page == "http-date")
         return HttpDate(urls, set);
     return Page(page, set ? 1 : twoReadings, set);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    StartProgram("qdx-time");
+    const int result = Run(argc, argv);
+    // What was printed must have reached standard output; a closed or full output is a failure.
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && result == kDone) {
+        std::perror("qdx-time: writing to standard output");
+        return kFailed;
+    }
+    return result;
 }

@@ -1,4 +1,4 @@
-#include "PercentBarCtrl.h"
+#include <qdxui/PercentBarCtrl.h>
 #include <qdxtest/TestApp.h>
 
 #include <gtest/gtest.h>

@@ -1,196 +1,23 @@
-#include "ReportListCtrl.h"
+#include <qdxui/ReportListCtrl.h>
 
-#include <QAbstractTableModel>
-#include <QHeaderView>
+#include "ReportCellDelegate.h"
+#include "ReportListModel.h"
+
+#include <qdxui/QtText.h>
+
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
+#include <QStyle>
 #include <QToolTip>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
-#include <vector>
-
-// --- the cell store --------------------------------------------------------------------------
-
-// Rows of 8-bit cell texts under headed columns. Texts are kept as given and turned into Qt
-// strings only when a cell is drawn, so rewriting many cells stays cheap.
-class CReportListModel : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-    }
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (!index.isValid())
-            return {};
-        if (role == Qt::DisplayRole)
-            return QString::fromUtf8(Cell(index.row(), index.column()));
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Alignment(index.column()));
-        return {};
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
-            return {};
-        if (role == Qt::DisplayRole)
-            return m_columns[static_cast<std::size_t>(section)].heading;
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Alignment(section));
-        return {};
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-    }
-
-    int InsertColumn(int column, const QString& heading, int format)
-    {
-        column = std::min(column, columnCount());
-        beginInsertColumns(QModelIndex(), column, column);
-        m_columns.insert(m_columns.begin() + column, Column{heading, format});
-        for (auto& row : m_rows)
-            row.insert(row.begin() + column, std::string());
-        endInsertColumns();
-        return column;
-    }
-
-    int InsertRow(int row, const char* text)
-    {
-        row = std::min(row, rowCount());
-        beginInsertRows(QModelIndex(), row, row);
-        std::vector<std::string> cells(m_columns.size());
-        if (!cells.empty() && text)
-            cells[0] = text;
-        m_rows.insert(m_rows.begin() + row, std::move(cells));
-        endInsertRows();
-        return row;
-    }
-
-    void Clear()
-    {
-        beginResetModel();
-        m_rows.clear();
-        endResetModel();
-    }
-
-    bool SetCell(int row, int column, const char* text)
-    {
-        if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
-            return false;
-        std::string& cell = m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-        if (text == nullptr)
-            text = "";
-        if (cell != text) {
-            cell = text;
-            const QModelIndex at = index(row, column);
-            emit dataChanged(at, at);
-        }
-        return true;
-    }
-
-    const std::string& Cell(int row, int column) const
-    {
-        static const std::string none;
-        if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
-            return none;
-        return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-    }
-
-private:
-    struct Column {
-        QString heading;
-        int format;
-    };
-
-    Qt::Alignment Alignment(int column) const
-    {
-        Qt::Alignment horizontal = Qt::AlignLeft;
-        if (column >= 0 && column < columnCount()) {
-            const int format = m_columns[static_cast<std::size_t>(column)].format & 3;
-            if (format == LVCFMT_RIGHT)
-                horizontal = Qt::AlignRight;
-            else if (format == LVCFMT_CENTER)
-                horizontal = Qt::AlignHCenter;
-        }
-        return horizontal | Qt::AlignVCenter;
-    }
-
-    std::vector<Column> m_columns;
-    std::vector<std::vector<std::string>> m_rows;
-};
-
-// --- drawing the cells -----------------------------------------------------------------------
-
-// Draws every cell black on white, and the current cell of the focused row as a sunken box.
-class CReportCellDelegate : public QStyledItemDelegate {
-public:
-    explicit CReportCellDelegate(CReportListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        const QString text = index.data(Qt::DisplayRole).toString();
-        const QRect cell = option.rect;
-        const QFontMetrics metrics(option.font);
-        painter->save();
-        painter->setFont(option.font);
-        if (m_list->IsCurrentCell(index.row(), index.column())) {
-            const QPalette& pal = m_list->palette();
-            painter->fillRect(cell, pal.color(QPalette::Button));
-            // The text starts two blanks in from either side, left-aligned, cut with an ellipsis.
-            const int inset = 2 * metrics.horizontalAdvance(QLatin1Char(' '));
-            const QRect textRect = cell.adjusted(inset, 0, -inset, 0);
-            painter->setPen(pal.color(QPalette::ButtonText));
-            painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                              metrics.elidedText(text, Qt::ElideRight, std::max(textRect.width(), 0)));
-            // A sunken box: shadow over face outside, dark shadow over highlight one pixel in.
-            Draw3dRect(painter, cell, pal.color(QPalette::Dark), pal.color(QPalette::Button));
-            Draw3dRect(painter, cell.adjusted(1, 1, -1, -1), pal.color(QPalette::Shadow), pal.color(QPalette::Light));
-        } else {
-            painter->fillRect(cell, Qt::white);
-            const int margin = metrics.horizontalAdvance(QLatin1Char(' ')) + 2;
-            const QRect textRect = cell.adjusted(margin, 0, -margin, 0);
-            const auto align = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
-            painter->setPen(Qt::black);
-            painter->drawText(textRect, static_cast<int>(align) | Qt::TextSingleLine,
-                              metrics.elidedText(text, Qt::ElideRight, std::max(textRect.width(), 0)));
-        }
-        painter->restore();
-    }
-
-private:
-    // A one-pixel frame: top and left in `topLeft`, bottom and right in `bottomRight`.
-    static void Draw3dRect(QPainter* painter, const QRect& r, const QColor& topLeft, const QColor& bottomRight)
-    {
-        if (r.width() <= 0 || r.height() <= 0)
-            return;
-        painter->fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), topLeft);
-        painter->fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
-        painter->fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
-        painter->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
-    }
-
-    CReportListCtrl* m_list;
-};
-
-// --- the list --------------------------------------------------------------------------------
 
 CReportListCtrl::CReportListCtrl(QWidget* parent) : QTableView(parent), m_model(new CReportListModel(this))
 {
@@ -209,14 +36,11 @@ CReportListCtrl::CReportListCtrl(QWidget* parent) : QTableView(parent), m_model(
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     FitRowHeight();
 
-    // Bars follow their cells wherever the cells go.
-    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { LayoutBars(); });
-    connect(horizontalHeader(), &QHeaderView::sectionMoved, this, [this] { LayoutBars(); });
-    connect(verticalHeader(), &QHeaderView::sectionResized, this, [this] { LayoutBars(); });
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { LayoutBars(); });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { LayoutBars(); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { LayoutBars(); });
-    connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { LayoutBars(); });
+    // The fill column gives way when another column changes its width.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != m_nFillColumn)
+            FitFillColumn();
+    });
 
     // Scrolling with the scroll bars takes the keyboard focus, so the keys work at once.
     const auto takeFocus = [this] {
@@ -227,10 +51,7 @@ CReportListCtrl::CReportListCtrl(QWidget* parent) : QTableView(parent), m_model(
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, takeFocus);
 }
 
-CReportListCtrl::~CReportListCtrl()
-{
-    DeleteBars();
-}
+CReportListCtrl::~CReportListCtrl() = default;
 
 int CReportListCtrl::SetupReport(unsigned short options)
 {
@@ -245,161 +66,140 @@ int CReportListCtrl::SetupReport(unsigned short options)
 int CReportListCtrl::CreateBars(int column, int range, COLORREF barColour, COLORREF bgColour, COLORREF textColour)
 {
     const int n = GetItemCount();
-    if (n == m_Bars.GetSize())
+    if (n == GetBarCount())
         return 0;
     DeleteBars();
     if (n == 0)
         return 0;
-    m_nBarColumn = column;
-    if (m_Bars.SetSize(n) != 0)
-        return 0;  // no room for the slots: the list goes without bars
-    for (int i = 0; i < n; ++i) {
-        auto* bar = new CPercentBarCtrl(viewport());
-        // The bars lie over their cells; clicks and tooltips belong to the list underneath.
-        bar->setAttribute(Qt::WA_TransparentForMouseEvents);
-        bar->Create(PBS_SMOOTH, visualRect(m_model->index(i, column)), viewport(), 1);
-        bar->hide();
-        bar->SetBarColour(barColour);
-        bar->SetBgColour(bgColour);
-        bar->SetTextColour(textColour);
-        // The 16-bit range message cannot carry ranges beyond 65535 (they would wrap into a
-        // smaller range and the bar would overflow); those go through the 32-bit one.
-        if (range >= 0 && range <= 0xFFFF)
-            bar->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<unsigned>(range)));
-        else
-            bar->SendMessage(PBM_SETRANGE32, 0, range);
-        bar->SendMessage(PBM_SETPOS, static_cast<WPARAM>(range / 2));
-        bar->SendMessage(PBM_SETSTEP, 1);
-        m_Bars.Add(bar);
-    }
-    m_nBarsFirst = 0;
-    m_nBarsLast = -1;
-    LayoutBars();
+    // Every bar starts alike: one is made and copied into each row's slot.
+    CPercentBar bar;
+    bar.SetBarColour(barColour);
+    bar.SetBgColour(bgColour);
+    bar.SetTextColour(textColour);
+    bar.SetRange(0, range);
+    bar.SetPos(range / 2, GetColumnWidth(column), nullptr);
+    bar.SetStep(1);
+    m_model->MakeBars(n, column, bar);
+    viewport()->update();
     return 0;
 }
 
-CPercentBarCtrl* CReportListCtrl::GetBar(int row) const
-{
-    if (row < 0 || row >= m_Bars.GetSize())
-        return nullptr;
-    return static_cast<CPercentBarCtrl*>(m_Bars.GetAt(row));
-}
+const CPercentBar* CReportListCtrl::GetBar(int row) const { return m_model->Bar(row); }
+
+std::optional<CPercentBar> CReportListCtrl::GetShownBar(int row) const { return m_model->ShownBar(row); }
+
+int CReportListCtrl::GetBarCount() const { return m_model->BarCount(); }
 
 int CReportListCtrl::SetBar(int row, int position, const char* caption)
 {
-    if (row < 0 || row >= m_Bars.GetSize())
+    if (row < 0 || row >= GetBarCount())
         return -1;
-    CPercentBarCtrl* bar = GetBar(row);
+    CPercentBar* bar = m_model->Bar(row);
     if (bar == nullptr)
         return -2;
-    bar->SendMessage(PBM_SETPOS, static_cast<WPARAM>(position));
-    if (caption == nullptr)
-        return 0;
-    if (*caption) {
-        bar->SetShowText(1);
-        bar->SetWindowText(caption);
-    } else {
-        bar->SetShowText(0);
+    bool changed = false;
+    bar->SetPos(position, GetColumnWidth(m_model->BarColumn()), &changed);
+    if (caption != nullptr) {
+        if (*caption) {
+            changed = bar->SetShowText(1) || changed;
+            changed = bar->SetText(caption) || changed;
+        } else {
+            changed = bar->SetShowText(0) || changed;
+        }
     }
+    if (changed && row < GetItemCount())
+        m_model->CellChanged(row, m_model->BarColumn());
     return 0;
 }
 
 void CReportListCtrl::DeleteBar(int row)
 {
-    CPercentBarCtrl* bar = GetBar(row);
-    if (bar == nullptr)
-        return;
-    m_Bars.SetAt(row, nullptr);
-    delete bar;
+    const int column = m_model->BarColumn();
+    if (m_model->DeleteBar(row) && row < GetItemCount())
+        m_model->CellChanged(row, column);
 }
 
 void CReportListCtrl::DeleteBars()
 {
-    // Front to back: each bar leaves its parent's child list from the front, which is cheap.
-    for (int i = 0; i < m_Bars.GetSize(); ++i)
-        delete static_cast<CPercentBarCtrl*>(m_Bars.GetAt(i));
-    m_Bars.RemoveAll();
-    m_nBarColumn = -1;
-    m_nBarsFirst = 0;
-    m_nBarsLast = -1;
+    m_model->DeleteBars();
+    viewport()->update();
 }
 
-void CReportListCtrl::HideAllBars()
-{
-    for (int i = std::max(m_nBarsFirst, 0); i <= m_nBarsLast && i < m_Bars.GetSize(); ++i)
-        if (CPercentBarCtrl* bar = GetBar(i))
-            bar->hide();
-    m_nBarsFirst = 0;
-    m_nBarsLast = -1;
-}
-
-void CReportListCtrl::LayoutBars()
-{
-    if (m_Bars.GetSize() == 0)
-        return;
-    const int rows = std::min(GetItemCount(), m_Bars.GetSize());
-    if (rows == 0 || m_nBarColumn < 0 || m_nBarColumn >= GetColumnCount() || isColumnHidden(m_nBarColumn)) {
-        HideAllBars();
-        return;
-    }
-    // Only the rows in view get a placed, visible bar; the others stay hidden, so that a list of
-    // thousands of rows scrolls as fast as a short one.
-    const int height = viewport()->height();
-    const int first = rowAt(0);
-    if (height <= 0 || first < 0 || first >= rows) {
-        HideAllBars();
-        return;
-    }
-    int last = rowAt(height - 1);
-    if (last < 0 || last >= rows)
-        last = rows - 1;  // the rows end above the bottom edge
-    for (int i = std::max(m_nBarsFirst, 0); i <= m_nBarsLast && i < m_Bars.GetSize(); ++i)
-        if (i < first || i > last)
-            if (CPercentBarCtrl* bar = GetBar(i))
-                bar->hide();
-    for (int i = first; i <= last; ++i) {
-        if (CPercentBarCtrl* bar = GetBar(i)) {
-            const QRect cell = visualRect(m_model->index(i, m_nBarColumn));
-            if (bar->geometry() != cell)
-                bar->setGeometry(cell);
-            if (bar->isHidden())
-                bar->show();
-        }
-    }
-    m_nBarsFirst = first;
-    m_nBarsLast = last;
-}
-
-void CReportListCtrl::scrollContentsBy(int dx, int dy)
-{
-    QTableView::scrollContentsBy(dx, dy);
-    LayoutBars();
-}
+// --- layout ----------------------------------------------------------------------------------
 
 void CReportListCtrl::updateGeometries()
 {
     QTableView::updateGeometries();
-    LayoutBars();
+    // A new fill width changes the scroll ranges just computed.
+    if (FitFillColumn())
+        QTableView::updateGeometries();
 }
 
 void CReportListCtrl::resizeEvent(QResizeEvent* event)
 {
     QTableView::resizeEvent(event);
-    LayoutBars();
+    FitFillColumn();
 }
 
 void CReportListCtrl::changeEvent(QEvent* event)
 {
     QTableView::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
+    if (event->type() == QEvent::FontChange)
         FitRowHeight();
-        LayoutBars();
-    }
 }
 
 void CReportListCtrl::FitRowHeight()
 {
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
+}
+
+void CReportListCtrl::SetFillColumn(int column, int minWidth)
+{
+    m_nFillColumn = column;
+    m_nFillMin = std::max(minWidth, 0);
+    FitFillColumn();
+}
+
+bool CReportListCtrl::FitFillColumn()
+{
+    if (m_bFitting || m_nFillColumn < 0 || m_nFillColumn >= GetColumnCount())
+        return false;
+    int others = 0;
+    for (int column = 0; column < GetColumnCount(); ++column)
+        if (column != m_nFillColumn && !isColumnHidden(column))
+            others += columnWidth(column);
+    const int width = std::max(m_nFillMin, viewport()->width() - others);
+    if (width != columnWidth(m_nFillColumn)) {
+        m_bFitting = true;
+        setColumnWidth(m_nFillColumn, width);
+        m_bFitting = false;
+        return true;
+    }
+    return false;
+}
+
+int CReportListCtrl::WidthForColumns(int fillWidth, int height) const
+{
+    int width = 2 * frameWidth();
+    for (int column = 0; column < GetColumnCount(); ++column)
+        if (!isColumnHidden(column))
+            width += column == m_nFillColumn ? fillWidth : columnWidth(column);
+    const int header = horizontalHeader()->isHidden() ? 0 : horizontalHeader()->sizeHint().height();
+    const int rowsHeight = GetItemCount() * verticalHeader()->defaultSectionSize();
+    if (rowsHeight > height - 2 * frameWidth() - header)
+        width += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    return width;
+}
+
+bool CReportListCtrl::FitColumnToText(int column, const char* text)
+{
+    if (column < 0 || column >= GetColumnCount())
+        return false;
+    const int needed = GetStringWidth(text) + CReportCellDelegate::TextMargins(font());
+    if (needed <= columnWidth(column))
+        return false;
+    setColumnWidth(column, needed);
+    return true;
 }
 
 // --- columns, rows and texts -----------------------------------------------------------------
@@ -408,7 +208,7 @@ int CReportListCtrl::InsertColumn(int column, const char* heading, int format, i
 {
     if (column < 0)
         return -1;
-    column = m_model->InsertColumn(column, QString::fromUtf8(heading ? heading : ""), format);
+    column = m_model->InsertColumn(column, QStringFromTxt(heading), format);
     if (width >= 0)
         setColumnWidth(column, width);
     return column;
@@ -436,12 +236,20 @@ int CReportListCtrl::InsertItem(int row, const char* text)
     return m_model->InsertRow(row, text);
 }
 
+void CReportListCtrl::SetItemCount(int rows)
+{
+    m_model->SetRowCount(rows);
+    if (m_nCurRow >= GetItemCount())
+        m_nCurRow = GetItemCount() - 1;
+}
+
 int CReportListCtrl::GetItemCount() const { return m_model->rowCount(); }
 
 void CReportListCtrl::DeleteAllItems()
 {
     m_model->Clear();
     m_nCurRow = -1;
+    m_shown.clear();
 }
 
 bool CReportListCtrl::SetItemText(int row, int column, const char* text)
@@ -453,7 +261,64 @@ std::string CReportListCtrl::GetItemText(int row, int column) const { return m_m
 
 int CReportListCtrl::GetStringWidth(const char* text) const
 {
-    return QFontMetrics(font()).horizontalAdvance(QString::fromUtf8(text ? text : ""));
+    return QFontMetrics(font()).horizontalAdvance(QStringFromTxt(text));
+}
+
+// --- cells kept by the owner -----------------------------------------------------------------
+
+void CReportListCtrl::SetRowSource(CReportRowSource* source)
+{
+    m_shown.clear();
+    m_model->SetSource(source);
+}
+
+std::string CReportListCtrl::BarKey(const CPercentBar& bar, int width)
+{
+    std::string key = std::to_string(CPercentBar::FilledExtent(bar.Fraction(), width));
+    key += '\n';
+    if (bar.GetShowText())
+        key += bar.DisplayText();
+    return key;
+}
+
+std::string CReportListCtrl::ShownKey(int row, int column) const
+{
+    if (!m_model->IsBarCell(row, column))
+        return m_model->Cell(row, column);
+    return BarKey(*m_model->ShownBar(row), columnWidth(column));
+}
+
+void CReportListCtrl::NoteShown(int row, int column, std::string key)
+{
+    if (m_model->Source() == nullptr)
+        return;
+    std::vector<std::string>& shown = m_shown[row];
+    shown.resize(static_cast<std::size_t>(GetColumnCount()));
+    shown[static_cast<std::size_t>(column)] = std::move(key);
+}
+
+void CReportListCtrl::RedrawItems(int first, int last)
+{
+    const int rows = GetItemCount();
+    const int top = rowAt(0);
+    if (m_model->Source() == nullptr || rows == 0 || top < 0)
+        return;
+    int bottom = rowAt(viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = rows - 1;  // the rows end above the bottom edge
+    // What rows out of view showed no longer matters: they are drawn afresh when they return.
+    for (auto it = m_shown.begin(); it != m_shown.end();)
+        it = it->first < top || it->first > bottom ? m_shown.erase(it) : std::next(it);
+    for (int row = std::max(first, top); row <= std::min(last, bottom); ++row) {
+        const auto shown = m_shown.find(row);
+        for (int column = 0; column < GetColumnCount(); ++column) {
+            if (isColumnHidden(column))
+                continue;
+            const bool known = shown != m_shown.end() && static_cast<std::size_t>(column) < shown->second.size();
+            if (!known || shown->second[static_cast<std::size_t>(column)] != ShownKey(row, column))
+                m_model->CellChanged(row, column);
+        }
+    }
 }
 
 // --- the cell cursor -------------------------------------------------------------------------
@@ -637,12 +502,19 @@ void CellOfTool(std::uintptr_t id, int& row, int& column)
 
 }  // namespace
 
+std::string CReportListCtrl::CellTip(int row, int column) const
+{
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount())
+        return std::string();
+    return TxtFromQString(m_model->index(row, column).data(Qt::ToolTipRole).toString()).toStdString();
+}
+
 LRESULT CReportListCtrl::OnToolTipText(NMTTDISPINFOA* info) const
 {
     int row;
     int column;
     CellOfTool(info->hdr.idFrom, row, column);
-    const std::string text = GetItemText(row, column);
+    const std::string text = CellTip(row, column);
     const std::size_t n = std::min(text.size(), sizeof info->szText - 1);
     std::memcpy(info->szText, text.data(), n);
     info->szText[n] = '\0';
@@ -654,7 +526,7 @@ LRESULT CReportListCtrl::OnToolTipText(NMTTDISPINFOW* info) const
     int row;
     int column;
     CellOfTool(info->hdr.idFrom, row, column);
-    const std::wstring text = QString::fromUtf8(GetItemText(row, column)).toStdWString();
+    const std::wstring text = QStringFromTxt(CellTip(row, column).c_str()).toStdWString();
     const std::size_t capacity = sizeof info->szText / sizeof info->szText[0];
     const std::size_t n = std::min(text.size(), capacity - 1);
     std::wmemcpy(info->szText, text.data(), n);
@@ -673,7 +545,7 @@ bool CReportListCtrl::viewportEvent(QEvent* event)
             OnToolTipText(&info);
         }
         if (info.szText[0])
-            QToolTip::showText(help->globalPos(), QString::fromUtf8(info.szText), viewport(), visualRect(index));
+            QToolTip::showText(help->globalPos(), QStringFromTxt(info.szText), viewport(), visualRect(index));
         else
             QToolTip::hideText();
         return true;

@@ -1,4 +1,4 @@
-#include "ReportListCtrl.h"
+#include <qdxui/ReportListCtrl.h>
 #include <qdxtest/TestApp.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +18,8 @@ namespace {
 constexpr COLORREF kGreen = RGB(0x00, 0xB2, 0x00);
 constexpr COLORREF kRed = RGB(0xFF, 0x00, 0x00);
 constexpr COLORREF kYellow = RGB(0xFF, 0xFF, 0x00);
+
+QRgb Rgb(COLORREF c) { return ColorFromRef(c).rgb(); }
 
 // What the owner received: every notification with the parts the tests look at.
 struct Received {
@@ -80,6 +82,13 @@ protected:
     {
         return list.visualRect(list.model()->index(row, column)).center();
     }
+    // Whether the horizontal scroll bar is, or soon becomes, hidden (it hides in a queued step).
+    bool ScrollBarHides()
+    {
+        for (int i = 0; i < 100 && list.horizontalScrollBar()->isVisible(); ++i)
+            QTest::qWait(10);
+        return !list.horizontalScrollBar()->isVisible();
+    }
     void Click(int row, int column) { QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, CellCentre(row, column)); }
     void Key(Qt::Key key) { QTest::keyClick(&list, key); }
 
@@ -91,19 +100,18 @@ TEST_F(ReportListTest, CreateBarsGivesEveryRowABarAtHalfRangeOnce)
 {
     Build();
     ASSERT_EQ(list.GetBarCount(), 8);
-    std::vector<CPercentBarCtrl*> bars;
+    std::vector<const CPercentBar*> bars;
     for (int r = 0; r < 8; ++r) {
-        CPercentBarCtrl* bar = list.GetBar(r);
+        const CPercentBar* bar = list.GetBar(r);
         ASSERT_NE(bar, nullptr);
         EXPECT_EQ(bar->GetPos(), 500);
         EXPECT_EQ(bar->GetRangeMin(), 0);
         EXPECT_EQ(bar->GetRangeMax(), 1000);
-        EXPECT_EQ(bar->SendMessage(PBM_SETSTEP, 1), 1);
+        EXPECT_EQ(bar->GetStep(), 1);
         EXPECT_EQ(bar->GetBarColour(), kGreen);
         EXPECT_EQ(bar->GetBgColour(), kRed);
         EXPECT_EQ(bar->GetTextColour(), kYellow);
         EXPECT_EQ(bar->DisplayText(), "50%");
-        EXPECT_EQ(bar->GetDlgCtrlID(), 1);
         bars.push_back(bar);
     }
 
@@ -146,7 +154,7 @@ TEST_F(ReportListTest, SetBarAndDeleteBarReportMissingBars)
     list.DeleteBar(99);
 
     // A caption replaces the percentage; null keeps it; empty hides the text.
-    CPercentBarCtrl* bar = list.GetBar(0);
+    const CPercentBar* bar = list.GetBar(0);
     EXPECT_EQ(list.SetBar(0, 750, "12.34"), 0);
     EXPECT_EQ(bar->GetPos(), 750);
     EXPECT_EQ(bar->DisplayText(), "12.34");
@@ -333,38 +341,41 @@ TEST_F(ReportListTest, EnsureColumnVisibleScrollsOnlyWhenNeeded)
     EXPECT_LT(cell.left(), list.viewport()->width());
 }
 
-TEST_F(ReportListTest, BarsFollowTheirCells)
+TEST_F(ReportListTest, BarsAreDrawnOverTheirCellsWherever)
 {
     Build(200);
-    const auto cellOf = [&](int row) { return list.visualRect(list.model()->index(row, 4)); };
-    const auto expectPlaced = [&](int row) {
-        CPercentBarCtrl* bar = list.GetBar(row);
-        ASSERT_NE(bar, nullptr);
-        EXPECT_TRUE(bar->isVisible()) << "row " << row;
-        EXPECT_EQ(bar->geometry(), cellOf(row)) << "row " << row;
+    // A bar at 500 of 1000: green up to the middle of its cell, red after it.
+    const auto expectBarAt = [&](int row) {
+        const QImage image = list.viewport()->grab().toImage();
+        const QRect cell = list.visualRect(list.model()->index(row, 4)).intersected(list.viewport()->rect());
+        ASSERT_FALSE(cell.isEmpty()) << "row " << row;
+        const QRect full = list.visualRect(list.model()->index(row, 4));
+        const int middle = full.left() + full.width() / 2;
+        if (middle - 2 >= cell.left()) {
+            EXPECT_EQ(image.pixel(middle - 2, cell.top() + 1), Rgb(kGreen)) << "row " << row;
+        }
+        if (middle + 2 <= cell.right()) {
+            EXPECT_EQ(image.pixel(middle + 2, cell.top() + 1), Rgb(kRed)) << "row " << row;
+        }
     };
-    expectPlaced(0);
-    expectPlaced(3);
+    expectBarAt(0);
+    expectBarAt(3);
 
     list.setColumnWidth(0, list.columnWidth(0) + 37);  // resize a column left of the bars
-    expectPlaced(0);
+    expectBarAt(0);
     list.horizontalHeader()->moveSection(4, 0);       // move the bar column to the front
-    expectPlaced(0);
-    EXPECT_EQ(list.GetBar(0)->geometry().left(), 0);
+    expectBarAt(0);
     list.horizontalHeader()->moveSection(0, 4);
 
     list.resize(150, 240);                            // scroll sideways
     QApplication::processEvents();
-    list.horizontalScrollBar()->setValue(90);
-    expectPlaced(0);
+    list.horizontalScrollBar()->setValue(list.horizontalScrollBar()->maximum());
+    expectBarAt(0);
 
     list.verticalScrollBar()->setValue(100);          // scroll down by 100 rows
-    const int first = list.rowAt(0);
-    ASSERT_GE(first, 50);
-    expectPlaced(first);
-    expectPlaced(list.rowAt(list.viewport()->height() - 1));
-    EXPECT_FALSE(list.GetBar(0)->isVisible());        // out of view: hidden, not left behind
-    EXPECT_FALSE(list.GetBar(first - 1)->isVisible());
+    ASSERT_GE(list.rowAt(0), 50);
+    expectBarAt(list.rowAt(0));
+    expectBarAt(list.rowAt(list.viewport()->height() - 1));
 
     // A font change changes the row height; the bars follow that too.
     QFont bold = list.font();
@@ -372,7 +383,7 @@ TEST_F(ReportListTest, BarsFollowTheirCells)
     bold.setBold(true);
     list.setFont(bold);
     QApplication::processEvents();
-    expectPlaced(list.rowAt(0));
+    expectBarAt(list.rowAt(0));
 }
 
 TEST_F(ReportListTest, CurrentCellIsDrawnAsASunkenBox)
@@ -427,8 +438,8 @@ TEST_F(ReportListTest, TooltipsNameCellsByToolId)
 
     // Long texts are cut to the 80-character field, terminator included.
     const std::string longText(200, 'x');
-    list.SetItemText(4, 4, longText.c_str());
-    a.hdr.idFrom = CReportListCtrl::ToolId(4, 4);
+    list.SetItemText(4, 3, longText.c_str());
+    a.hdr.idFrom = CReportListCtrl::ToolId(4, 3);
     list.OnToolTipText(&a);
     EXPECT_EQ(std::string(a.szText), longText.substr(0, 79));
 
@@ -438,9 +449,22 @@ TEST_F(ReportListTest, TooltipsNameCellsByToolId)
     EXPECT_EQ(QToolTip::text(), "r3c2");
 
     NMTTDISPINFOW w{};
-    w.hdr.idFrom = CReportListCtrl::ToolId(4, 4);
+    w.hdr.idFrom = CReportListCtrl::ToolId(4, 3);
     list.OnToolTipText(&w);
     EXPECT_EQ(std::wstring(w.szText), std::wstring(79, L'x'));
+
+    // Over a bar the tip is the bar's caption (its percentage until it has one), which is also
+    // the cell's accessible text; a bar without text leaves the cell's own text.
+    a.hdr.idFrom = CReportListCtrl::ToolId(2, 4);
+    list.OnToolTipText(&a);
+    EXPECT_STREQ(a.szText, "50%");
+    list.SetBar(2, 900, "-12.50");
+    list.OnToolTipText(&a);
+    EXPECT_STREQ(a.szText, "-12.50");
+    EXPECT_EQ(list.model()->index(2, 4).data(Qt::AccessibleTextRole).toString(), "-12.50");
+    list.SetBar(2, 900, "");
+    list.OnToolTipText(&a);
+    EXPECT_STREQ(a.szText, "r2c4");
     w.hdr.idFrom = CReportListCtrl::ToolId(7, 3);
     list.OnToolTipText(&w);
     EXPECT_EQ(std::wstring(w.szText), L"r7c3");
@@ -469,6 +493,100 @@ TEST_F(ReportListTest, CellTextsAndColumnsStayWithinTheList)
     EXPECT_EQ(list.GetColumnWidth(5), 33);
     EXPECT_EQ(list.GetOptions(), 0);
     EXPECT_TRUE(list.horizontalHeader()->sectionsMovable());
+}
+
+// A row source over a table of numbers, counting what the list asks of it.
+class NumberSource : public CReportRowSource {
+public:
+    explicit NumberSource(int rows) : values(static_cast<std::size_t>(rows), 0) {}
+    void GetCellText(int row, int column, CTxt& text) const override
+    {
+        ++asked;
+        maxRow = std::max(maxRow, row);
+        if (column == 4)
+            text.Empty();
+        else
+            text.Format("%d:%d", row, values[static_cast<std::size_t>(row)] + column);
+    }
+    bool GetBarCell(int row, int& position, CTxt& caption) const override
+    {
+        ++asked;
+        maxRow = std::max(maxRow, row);
+        position = 500 + values[static_cast<std::size_t>(row)];
+        caption.Format("%d", values[static_cast<std::size_t>(row)]);
+        return true;
+    }
+    std::vector<int> values;
+    mutable int asked = 0;
+    mutable int maxRow = -1;
+};
+
+TEST_F(ReportListTest, RowSourceIsAskedOnlyForTheRowsInViewAndOnlyChangesRepaint)
+{
+    Build(0);
+    NumberSource source(20000);
+    list.SetRowSource(&source);
+    list.SetItemCount(20000);
+    list.CreateBars(4, 1000, kGreen, kRed, kYellow);
+    QApplication::processEvents();
+    const int lastInView = list.rowAt(list.viewport()->height() - 1);
+    ASSERT_GT(lastInView, 3);
+    EXPECT_LE(source.maxRow, lastInView + 1);
+    EXPECT_EQ(list.GetItemText(19999, 1), "19999:1");
+    EXPECT_EQ(list.GetShownBar(7)->DisplayText(), "0");
+
+    // Which cells the list marks for repainting.
+    std::vector<std::pair<int, int>> changed;
+    QObject::connect(list.model(), &QAbstractItemModel::dataChanged, [&](const QModelIndex& a, const QModelIndex& b) {
+        for (int r = a.row(); r <= b.row(); ++r)
+            for (int c = a.column(); c <= b.column(); ++c)
+                changed.emplace_back(r, c);
+    });
+    source.asked = 0;
+    list.RedrawItems(0, 19999);
+    EXPECT_TRUE(changed.empty()) << "nothing changed, nothing is repainted";
+    EXPECT_LE(source.asked, (lastInView + 2) * 5);
+
+    source.values[2] = 1;      // row 2's texts and its bar's edge and caption
+    source.values[15000] = 7;  // out of view
+    list.RedrawItems(0, 19999);
+    const std::vector<std::pair<int, int>> row2 = {{2, 0}, {2, 1}, {2, 2}, {2, 3}, {2, 4}};
+    EXPECT_EQ(changed, row2);
+    QApplication::processEvents();
+    changed.clear();
+    list.RedrawItems(0, 19999);
+    EXPECT_TRUE(changed.empty());
+
+    list.SetRowSource(nullptr);  // the stored texts again
+    EXPECT_EQ(list.GetItemText(2, 1), "");
+}
+
+TEST_F(ReportListTest, FillColumnTakesTheRestAndColumnsGrowToTheirTexts)
+{
+    Build();
+    list.SetFillColumn(4, 60);
+    QTest::qWait(1);  // scroll bars show or hide in a queued step
+    const auto rightEdge = [&] { return list.columnViewportPosition(4) + list.columnWidth(4); };
+    EXPECT_EQ(rightEdge(), list.viewport()->width());
+    EXPECT_TRUE(ScrollBarHides());
+
+    // A wider text widens its column, never narrows it; the fill column gives way.
+    const int before = list.GetColumnWidth(2);
+    EXPECT_FALSE(list.FitColumnToText(2, "1"));
+    EXPECT_TRUE(list.FitColumnToText(2, "-12345678.90"));
+    EXPECT_GT(list.GetColumnWidth(2), before);
+    EXPECT_GE(list.GetColumnWidth(2), list.GetStringWidth("-12345678.90") + 12);
+    EXPECT_EQ(rightEdge(), list.viewport()->width());
+
+    // Not below its minimum: the list then scrolls sideways.
+    list.resize(200, 240);
+    QTest::qWait(1);  // scroll bars show or hide in a queued step
+    EXPECT_EQ(list.GetColumnWidth(4), 60);
+    const int wanted = list.WidthForColumns(60, 240);
+    list.resize(wanted, 240);
+    QTest::qWait(1);  // scroll bars show or hide in a queued step
+    EXPECT_EQ(list.GetColumnWidth(4), 60);
+    EXPECT_TRUE(ScrollBarHides());
 }
 
 }  // namespace

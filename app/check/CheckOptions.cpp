@@ -2,13 +2,16 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 
 #include <getopt.h>
 
-#include "RollTally.h"
+#include "RollStream.h"
+#include "RunSettings.h"
 
 namespace {
 
@@ -23,6 +26,25 @@ bool ParseInt(const std::string& text, long long low, long long high, int& value
     if (errno != 0 || *end != '\0' || end == text.c_str() || number < low || number > high)
         return false;
     value = static_cast<int>(number);
+    return true;
+}
+
+// A real number with nothing around it; a trailing '%' divides it by 100 when `percent`.
+bool ParseReal(const std::string& text, bool percent, double& value)
+{
+    std::string number = text;
+    const bool inPercent = percent && !number.empty() && number.back() == '%';
+    if (inPercent)
+        number.pop_back();
+    if (number.empty() || std::strchr("+-.0123456789", number[0]) == nullptr)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtod(number.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(value))
+        return false;
+    if (inPercent)
+        value /= 100;
     return true;
 }
 
@@ -41,7 +63,8 @@ std::string BadValue(const std::string& value, const std::string& option, const 
 std::string CheckUsage()
 {
     return "Usage: rolvek-check [options]\n"
-           "Rolls the die run after run, like the Rolvek window, and prints the totals.\n"
+           "Rolls the die run after run, like the Rolvek window, and prints the totals with the\n"
+           "statistics of the check.\n"
            "\n"
            "  --runs N           runs to complete (default 10; with --input every run it holds)\n"
            "  --values V         faces of the die (default: RollValues of the settings file)\n"
@@ -59,25 +82,46 @@ std::string CheckUsage()
            "                     (whole numbers separated by blanks, commas or line ends)\n"
            "  --bits K           bits a value holds, 15 to the word's width (default: the\n"
            "                     word's width; 15 for text)\n"
-           "  --format F         table (default), csv or json\n"
-           "  --help             show this text\n"
+           "  --format F         table (default), csv or json; with csv the summary goes to\n"
+           "                     standard error\n"
+           "  --test LIST        faces (default), pairs, or faces,pairs: the chi-square of the\n"
+           "                     faces with their z-scores, and Good's serial test of consecutive\n"
+           "                     rolls (at most 4096 values, at least 5 rolls per pair of values)\n"
+           "  --repeat K         K checks of --runs runs each (with --input, K consecutive\n"
+           "                     stretches of the input), and a verdict per test over their K\n"
+           "                     p-values: PASSED, WEAK (p below 0.005) or FAILED (below alpha)\n"
+           "  --alpha A          a p-value below A fails the check (default 1e-6)\n"
+           "  --target-bias B    print how many rolls catch one face B too frequent (0.001 or\n"
+           "                     0.1%) in 99 % of checks, and roll nothing\n"
+           "  --plot FILE        also write the z-scores (and the repeats' p-values) as an SVG\n"
+           "  -h, --help         show this text\n"
+           "  --version          show the version\n"
            "\n"
-           "Values that cannot be used are brought to the nearest workable one, as the window\n"
-           "does, with a note on standard error. Ctrl+C (SIGINT) or SIGTERM stops the check and\n"
-           "prints the runs completed so far, marked as interrupted.\n"
+           "A face is flagged when its z-score leaves the band that a fair die leaves in 0.1 % of\n"
+           "checks over all its faces. Values that cannot be used are brought to the nearest\n"
+           "workable one, as the window does, with a note on standard error. Ctrl+C (SIGINT) or\n"
+           "SIGTERM stops the check and prints the runs completed so far, marked as interrupted.\n"
            "With --input, values left after the last whole run are named on standard error and\n"
            "not counted. Input that cannot be used ends the check with one message and exit 1,\n"
            "counting nothing: a missing file, a directory, a read error, an empty input or one\n"
            "shorter than a run, a word of text that is no number (its line and column), a\n"
            "value of 2^K or more (its line and column, or its byte offset).\n"
-           "Exit codes: 0 done, 1 no run started, input unusable or report not written,\n"
-           "2 bad option or value, 130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
+           "Exit codes: 0 nothing failed (WEAK included), 1 no run started, input unusable or a\n"
+           "file not written, 2 bad option or value, 3 a test failed (a FAILED verdict with\n"
+           "--repeat; without it a p-value of either tail below alpha, or a flagged face),\n"
+           "130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
+}
+
+std::string CheckVersion()
+{
+    return "rolvek-check (rolvek) " ROLVEK_VERSION "\n";
 }
 
 namespace {
 
 enum OptionId {
     kRuns = 256, kValues, kRollsPerRun, kGenerator, kFormat, kHelp, kSeed, kJobs, kInput, kInputFormat, kBits,
+    kTest, kRepeat, kAlpha, kTargetBias, kPlot, kVersion,
 };
 
 constexpr option kLongOptions[] = {
@@ -92,6 +136,12 @@ constexpr option kLongOptions[] = {
     {"input", required_argument, nullptr, kInput},
     {"input-format", required_argument, nullptr, kInputFormat},
     {"bits", required_argument, nullptr, kBits},
+    {"test", required_argument, nullptr, kTest},
+    {"repeat", required_argument, nullptr, kRepeat},
+    {"alpha", required_argument, nullptr, kAlpha},
+    {"target-bias", required_argument, nullptr, kTargetBias},
+    {"plot", required_argument, nullptr, kPlot},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -206,6 +256,54 @@ bool ParseOne(int id, const std::string& value, CheckOptions& options, std::stri
         }
         options.bits = number;
         return true;
+    case kTest:
+        options.testFaces = options.testPairs = false;
+        for (size_t start = 0; start <= value.size();) {
+            const size_t comma = std::min(value.find(',', start), value.size());
+            const std::string test = value.substr(start, comma - start);
+            if (test == "faces") {
+                options.testFaces = true;
+            } else if (test == "pairs") {
+                options.testPairs = true;
+            } else {
+                error = BadValue(value, option, "faces, pairs or faces,pairs");
+                return false;
+            }
+            start = comma + 1;
+        }
+        return true;
+    case kRepeat:
+        if (!ParseInt(value, 1, INT_MAX, number)) {
+            error = BadValue(value, option, "a whole number from 1");
+            return false;
+        }
+        options.repeat = number;
+        return true;
+    case kAlpha: {
+        double alpha = 0;
+        if (!ParseReal(value, false, alpha) || !(alpha > 0 && alpha < 1)) {
+            error = BadValue(value, option, "a number between 0 and 1, such as 1e-6");
+            return false;
+        }
+        options.alpha = alpha;
+        return true;
+    }
+    case kTargetBias: {
+        double bias = 0;
+        if (!ParseReal(value, true, bias) || !(bias > 0)) {
+            error = BadValue(value, option, "a relative bias above 0, such as 0.001 or 0.1%");
+            return false;
+        }
+        options.targetBias = bias;
+        return true;
+    }
+    case kPlot:
+        if (value.empty()) {
+            error = BadValue(value, option, "the name of the SVG file to write");
+            return false;
+        }
+        options.plot = value;
+        return true;
     }
     return true;
 }
@@ -243,7 +341,7 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
     bool formatGiven = false;
     char* const* args = const_cast<char* const*>(argv);
     for (;;) {
-        const int id = getopt_long(argc, args, "+:", kLongOptions, nullptr);
+        const int id = getopt_long(argc, args, "+:h", kLongOptions, nullptr);
         if (id == -1)
             break;
         const std::string argument = argv[optind - 1] ? argv[optind - 1] : "";
@@ -255,8 +353,12 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
             error = Refused(argument, optopt);
             return false;
         }
-        if (id == kHelp) {
+        if (id == kHelp || id == 'h') {
             options.help = true;
+            continue;
+        }
+        if (id == kVersion) {
+            options.version = true;
             continue;
         }
         formatGiven = formatGiven || id == kInputFormat;
@@ -267,5 +369,5 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
         error = "unexpected argument '" + Shown(argv[optind] ? argv[optind] : "") + "' (see --help)";
         return false;
     }
-    return options.help || CheckCombination(options, formatGiven, error);
+    return options.help || options.version || CheckCombination(options, formatGiven, error);
 }

@@ -20,6 +20,12 @@ struct CheckOptions {
     std::optional<int> rollsPerRun;       // rolls per face and run; default from the settings file
     std::optional<std::string> generator; // default from the settings file
     CheckFormat format = CheckFormat::Table;
+    bool testFaces = true;                // --test: the chi-square, z-scores and flags of the faces
+    bool testPairs = false;               // --test: Good's serial test of consecutive rolls
+    int repeat = 0;                       // --repeat K: K checks and a verdict per test (0: one check)
+    double alpha = 1e-6;                  // --alpha: a tail below it fails the check
+    std::optional<double> targetBias;     // --target-bias: print the rolls this bias needs, roll nothing
+    std::optional<std::string> plot;      // --plot FILE: write the SVG picture there
     bool help = false;
     // Where the values come from and how the runs are rolled (--input, --seed, --jobs).
     bool runsGiven = false;                        // --runs given: with --input, at most that many
@@ -28,6 +34,7 @@ struct CheckOptions {
     int bits = 0;                                  // --bits; 0: 15 for text, else the word's width
     std::optional<std::uint64_t> seed;             // --seed; none: rolvek-check draws one
     int jobs = 0;                                  // --jobs; 0: one per core
+    bool version = false;
 };
 
 // Jobs rolvek-check runs at most: each keeps up to 1 MB of runs in flight.
@@ -41,3 +48,5 @@ bool ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options,
 
 // The text --help prints.
 std::string CheckUsage();
+// The text --version prints.
+std::string CheckVersion();

@@ -1,5 +1,12 @@
-// What rolvek-check prints: the totals of the check, face by face with the texts the window
-// shows, the completed runs, and the chi-square test of the totals; as a table, CSV or JSON.
+// What rolvek-check prints: the totals of the check face by face (the texts the window shows,
+// the z-score and the flag), the completed runs, the tests (faces, pairs), the bias the check
+// could have seen and, with --repeat, a verdict per test; as a table, CSV or JSON.
+//
+//   CheckReport report = MakeCheckReport(totals);   // counts and the window's texts
+//   AddFaceStatistics(report);                      // z-scores, flags, face test, bias
+//   report.pairs = MakePairsOutcome(GoodSerialTest(pairs));
+//   FormatReport(report, CheckFormat::Json);
+//   CheckFailed(report)                             // exit code 3
 #pragma once
 
 #include <cstdint>
@@ -7,7 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "SerialTest.h"
+#include "Statistics.h"
 #include "check/CheckOptions.h"
+
+// The version of the JSON layout, its "format_version" field; raised when a field changes its
+// meaning or goes away.
+constexpr int kReportFormatVersion = 2;
 
 struct CheckFace {
     int value = 0;            // 1-based face number
@@ -16,6 +29,26 @@ struct CheckFace {
     std::string less;         // deviation in hundredths of a percent when negative, else ""
     std::string more;         // the same when not negative, else ""
     int barPosition = 500;    // 0..1000, 500 is zero deviation
+    double z = 0;             // z-score of the count (AddFaceStatistics)
+    bool flagged = false;     // |z| beyond the flag band
+};
+
+// One test of the check: its statistic and both tails, or why it was not made.
+struct TestOutcome {
+    bool made = false;
+    std::string refusal;
+    double statistic = 0;
+    double degreesOfFreedom = 0;
+    TwoTails p;
+    double pairStatistic = 0;  // pairs: the plain chi-square of the pair counts
+};
+TestOutcome MakePairsOutcome(const SerialTest& serial);
+
+// --repeat: the tails of each check for one test, and the verdict over them.
+struct RepeatVerdict {
+    std::string test;              // "faces" or "pairs"
+    std::vector<TwoTails> checks;  // one per check, in check order
+    Uniformity uniformity;
 };
 
 struct CheckReport {
@@ -29,23 +62,37 @@ struct CheckReport {
     std::string inputFormat;  // with --input: "u16le", ... and the bits a value holds
     int bits = 0;
     std::vector<CheckFace> faces;
-    double chiSquare = 0;
-    int degreesOfFreedom = 0;
-    double pValue = 1;
+
+    double alpha = kDefaultAlpha;  // a tail below it fails the check
+    double band = 0;               // flag band of the z-scores (AddFaceStatistics)
+    bool facesAsked = true;        // --test holds faces: the face test and flags can fail the check
+    TestOutcome faceTest;          // the chi-square of the counts, both tails
+    std::optional<TestOutcome> pairs;  // with --test pairs
+    double detectableBias = 0;     // relative bias of one face caught 99 % of the time
+    int repeat = 0;                // checks of --repeat K (0 without)
+    std::vector<RepeatVerdict> verdicts;  // with --repeat, one per test
 };
 
-// Chi-square statistic of `counts` against equal expectation, and its upper-tail p-value with
-// counts.size() - 1 degrees of freedom. With fewer than two counts, or none rolled, the
-// statistic is 0 and the p-value 1.
-struct ChiSquare {
-    double statistic = 0;
-    int degreesOfFreedom = 0;
-    double pValue = 1;
-};
-ChiSquare ChiSquareOfCounts(const std::vector<std::int64_t>& counts);
+// Fills in the z-scores and flags of the faces, the flag band, the face test and the
+// detectable bias from the faces' counts.
+void AddFaceStatistics(CheckReport& report);
+
+// Whether the check failed, for exit code 3: with --repeat a FAILED verdict; without, a tail
+// below alpha in a test that was asked for and made, or a flagged face (when faces were asked).
+bool CheckFailed(const CheckReport& report);
 
 // A text bar of `width` characters for a bar position 0..1000, filled from the left like the
 // window's bar: TextBar(500, 10) is "#####.....".
 std::string TextBar(int position, int width);
 
+// printf into a std::string (up to 511 characters).
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The report as a table, CSV or JSON. CSV is the face table alone; its summary is
+// FormatSummary, which rolvek-check writes to standard error.
 std::string FormatReport(const CheckReport& report, CheckFormat format);
+// The lines under the table: runs, tests, flags, bias, verdicts and the result.
+std::string FormatSummary(const CheckReport& report);
+
+// --target-bias: how many rolls (and runs of `rollsPerRun`) catch one face `bias` too frequent.
+std::string FormatTargetBias(int values, double bias, int rollsPerRun, CheckFormat format);

@@ -46,7 +46,6 @@ CheckReport MakeCheckReport(const CRollTally& totals)
     report.values = totals.m_nValues;
     report.rollsPerRun = totals.m_nRolls;
     report.runs = totals.m_nRuns;
-    std::vector<std::int64_t> counts;
     CTxt text;
     for (int i = 0; i < totals.m_nValues && i < totals.m_Counts.GetSize(); ++i) {
         CheckFace face;
@@ -60,11 +59,9 @@ CheckReport MakeCheckReport(const CRollTally& totals)
         face.more = text;
         GetBarCell(totals, i, face.barPosition, text);  // the middle while no deviation is known
         report.faces.push_back(face);
-        counts.push_back(face.count);
     }
-    const ChiSquare chi = ChiSquareOfCounts(counts);
-    report.chiSquare = chi.statistic;
-    report.degreesOfFreedom = chi.degreesOfFreedom;
-    report.pValue = chi.pValue;
+    AddFaceStatistics(report);
+    if (totals.m_pPairs)
+        report.pairs = MakePairsOutcome(GoodSerialTest(*totals.m_pPairs));
     return report;
 }

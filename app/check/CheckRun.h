@@ -17,6 +17,7 @@
 // started.
 int RunCheck(RunExecutor& executor, CRollTally& totals, int runs, const std::function<void(int)>& progress = {});
 
-// The report of `totals`: per face the exact count, the texts the window's list shows and the
-// bar position the window's bar takes; the completed runs and the chi-square test of the counts.
+// The report of `totals`: per face the exact count, the texts the window's list shows, the bar
+// position the window's bar takes, the z-score and flag; the completed runs, the face test and
+// the detectable bias (AddFaceStatistics), and Good's serial test when the totals tally pairs.
 CheckReport MakeCheckReport(const CRollTally& totals);

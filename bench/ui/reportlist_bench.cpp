@@ -3,7 +3,7 @@
 // Each benchmark times the list and, in the same run, the same texts written into a plain array
 // of strings (the least any list could do); the counter "x_plain" is the ratio of the two. Row
 // counts: 8 (six values, the usual case) and 32767 (the most values the check allows).
-#include "ReportListCtrl.h"
+#include <qdxui/ReportListCtrl.h>
 
 #include <benchmark/benchmark.h>
 

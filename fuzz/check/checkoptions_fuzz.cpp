@@ -30,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CheckOptions options;
     std::string error;
     if (ParseCheckOptions(static_cast<int>(argv.size()), argv.data(), options, error)) {
-        if (options.runs < 1 || !error.empty())
+        if (options.runs < 1 || !error.empty() || options.repeat < 0 || !(options.alpha > 0 && options.alpha < 1) ||
+            (options.targetBias && !(*options.targetBias > 0)) || (options.plot && options.plot->empty()) ||
+            !(options.testFaces || options.testPairs))
             std::abort();
     } else if (error.empty() || error.find_first_of("\r\n") != std::string::npos) {
         std::abort();

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     uint32_t date = 0;
     uint32_t time = 0;
-    if (qdx_inet::ParseHttpDate(g_page, date, time)) {
+    if (qdx::inet_internal::ParseHttpDate(g_page, date, time)) {
         CQDXDateTime check;
         Check(check.SetDT(date, time) == 0 && check.IsValid(), "ParseHttpDate gives a valid date and time");
     }

@@ -50,8 +50,8 @@ void Check(bool condition)
 std::string Found(std::string_view text, const std::string& section, const std::string& key)
 {
     std::string value, indexed;
-    const bool found = qdx_ini::Lookup(text, section, key, &value);
-    Check(qdx_ini::IniIndex(text).Find(section, key, &indexed) == found);
+    const bool found = qdx::ini_internal::Lookup(text, section, key, &value);
+    Check(qdx::ini_internal::IniIndex(text).Find(section, key, &indexed) == found);
     Check(!found || indexed == value);
     return found ? value : std::string("\x01missing");
 }
@@ -72,13 +72,13 @@ bool LineEndsAre(std::string_view text, std::size_t from, std::string_view nl)
 void WriteAndReadBack(std::string_view text, const std::string& section, const std::string& key,
                       const std::string& value)
 {
-    std::string written = qdx_ini::Apply(text, section.c_str(), key.c_str(), value.c_str());
+    std::string written = qdx::ini_internal::Apply(text, section.c_str(), key.c_str(), value.c_str());
     Check(Found(written, section, key) == value);
     // Writing the same again changes nothing.
-    Check(qdx_ini::Apply(written, section.c_str(), key.c_str(), value.c_str()) == written);
-    std::string removed = qdx_ini::Apply(written, section.c_str(), key.c_str(), nullptr);
+    Check(qdx::ini_internal::Apply(written, section.c_str(), key.c_str(), value.c_str()) == written);
+    std::string removed = qdx::ini_internal::Apply(written, section.c_str(), key.c_str(), nullptr);
     std::string back;
-    Check(!qdx_ini::Lookup(removed, section, key, &back) || removed.size() < written.size());
+    Check(!qdx::ini_internal::Lookup(removed, section, key, &back) || removed.size() < written.size());
 }
 
 } // namespace
@@ -96,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     value = value.c_str();
 
     const std::string asFound = Found(text, section, key);
-    qdx_ini::ExeDirFromPath(text);
-    qdx_ini::IniPathFromPath(text);
+    qdx::ini_internal::ExeDirFromPath(text);
+    qdx::ini_internal::IniPathFromPath(text);
 
-    const bool writable = qdx_ini::CanWrite(section.c_str(), key.c_str(), value.c_str());
+    const bool writable = qdx::ini_internal::CanWrite(section.c_str(), key.c_str(), value.c_str());
     if (writable)
         WriteAndReadBack(text, section, key, value);
 
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (form < 3) {
             // A file with one kind of line end keeps it: a new key or section adds nothing else.
             static const char* const kEnds[] = {"\n", "\r\n", "\r"};
-            const std::string written = qdx_ini::Apply(variant, section.c_str(), key.c_str(), value.c_str());
+            const std::string written = qdx::ini_internal::Apply(variant, section.c_str(), key.c_str(), value.c_str());
             const bool hasEnd = variant.find_first_of("\r\n") != std::string::npos;
             Check(LineEndsAre(written, 0, hasEnd ? kEnds[form] : "\n"));
         }

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <string>
 
-using qdx_text::InsertArg;
-using qdx_text::InsertKind;
+using qdx::text_internal::InsertArg;
+using qdx::text_internal::InsertKind;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -24,15 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string message = in.ConsumeRemainingBytesAsString();
     const char* source = message.c_str();
 
-    std::array<InsertKind, qdx_text::kMaxInsert + 1> kinds;
+    std::array<InsertKind, qdx::text_internal::kMaxInsert + 1> kinds;
     int highest = 0;
-    const bool parsed = qdx_text::ParseInsertKinds(source, kinds, highest);
-    if (highest < 0 || highest > qdx_text::kMaxInsert)
+    const bool parsed = qdx::text_internal::ParseInsertKinds(source, kinds, highest);
+    if (highest < 0 || highest > qdx::text_internal::kMaxInsert)
         std::abort();
 
-    std::array<InsertArg, qdx_text::kMaxInsert> typed;
-    std::array<InsertArg, qdx_text::kMaxInsert> strings;
-    for (int i = 0; i < qdx_text::kMaxInsert; ++i) {
+    std::array<InsertArg, qdx::text_internal::kMaxInsert> typed;
+    std::array<InsertArg, qdx::text_internal::kMaxInsert> strings;
+    for (int i = 0; i < qdx::text_internal::kMaxInsert; ++i) {
         InsertArg& a = typed[static_cast<size_t>(i)];
         a.kind = kinds[static_cast<size_t>(i + 1)];
         switch (a.kind) {
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     std::string out;
-    const bool formatted = qdx_text::FormatInserts(source, typed.data(), highest, out);
+    const bool formatted = qdx::text_internal::FormatInserts(source, typed.data(), highest, out);
     if (formatted != parsed)
         std::abort();  // a message that parses formats with the arguments it asked for
 
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         onlyStrings &= kinds[static_cast<size_t>(i)] == InsertKind::String ||
                        kinds[static_cast<size_t>(i)] == InsertKind::None;
     std::string again;
-    const bool withStrings = qdx_text::FormatInserts(source, strings.data(), qdx_text::kMaxInsert, again);
+    const bool withStrings = qdx::text_internal::FormatInserts(source, strings.data(), qdx::text_internal::kMaxInsert, again);
     if (withStrings != (parsed && onlyStrings))
         std::abort();
     if (withStrings && again != out)

@@ -11,7 +11,7 @@
 #include <ctime>
 #include <limits>
 
-using namespace qdx_dt;
+using namespace qdx::dt_internal;
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cinttypes>
 
-using namespace qdx_dt;
+using namespace qdx::dt_internal;
 
 namespace {
 
@@ -32,7 +32,7 @@ bool IsWord(const char* text, const char* word)
 
 } // namespace
 
-namespace qdx_dt {
+namespace qdx::dt_internal {
 
 int64_t ParseTime(const char* text)
 {
@@ -102,7 +102,7 @@ int SetDateTime(CQDXDateTime& value, int64_t date, int64_t time)
     return 0;
 }
 
-} // namespace qdx_dt
+} // namespace qdx::dt_internal
 
 int CQDXDateTime::SetDT(uint32_t date, uint32_t time)
 {

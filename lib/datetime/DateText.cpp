@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-using namespace qdx_dt;
+using namespace qdx::dt_internal;
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace qdx_dt {
+namespace qdx::dt_internal {
 
 int64_t ReadNumber(const char* text)
 {
@@ -127,9 +127,9 @@ static int NewYorkOffset(std::time_t utc)
     return OffsetIn(zone, utc);
 }
 
-} // namespace qdx_dt
+} // namespace qdx::dt_internal
 
-using namespace qdx_dt;
+using namespace qdx::dt_internal;
 
 // --- value, validity, comparison -----------------------------------------------------------------
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <ctime>
 
-namespace qdx_dt {
+namespace qdx::dt_internal {
 
 // Text to date number for SetDT: yyyymmdd as it stands, yymmdd/yyyymmdd with the two-digit year
 // rule, or month/day[/year]. -1 bad year, -2 bad month, -3 bad day.
@@ -61,4 +61,4 @@ int TrimCopy(const char* text, char* out, int limit);
 // Trims blanks and tabs from both ends of `text` in place; returns the length.
 int TrimInPlace(char* text);
 
-} // namespace qdx_dt
+} // namespace qdx::dt_internal

@@ -216,8 +216,8 @@ TEST(SetFromClock, NowInLocalUniversalAndEasternTime)
         EXPECT_EQ(Show(v), "2026-03-20 13:00:00");
     }
     // Without the zone, Eastern time is Universal Time less five hours.
-    EXPECT_EQ(qdx_dt::EasternOffset(Utc(2026, 7, 15), "No/SuchZone"), -18000);
-    EXPECT_EQ(qdx_dt::EasternOffset(Utc(2026, 7, 15), "America/New_York"), -14400);
+    EXPECT_EQ(qdx::dt_internal::EasternOffset(Utc(2026, 7, 15), "No/SuchZone"), -18000);
+    EXPECT_EQ(qdx::dt_internal::EasternOffset(Utc(2026, 7, 15), "America/New_York"), -14400);
 }
 
 TEST(SetFromClock, UnixSecondsAndFiles)

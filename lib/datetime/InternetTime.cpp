@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-namespace qdx_inet {
+namespace qdx::inet_internal {
 
 namespace {
 
@@ -406,9 +406,9 @@ std::string ErrorText(int error)
 
 } // namespace
 
-} // namespace qdx_inet
+} // namespace qdx::inet_internal
 
-using namespace qdx_inet;
+using namespace qdx::inet_internal;
 
 int CQDXDateTime::SetNowNavy(CString& msg, int twoReadings)
 {

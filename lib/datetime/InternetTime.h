@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace qdx_inet {
+namespace qdx::inet_internal {
 
 // Settings section and keys of the three page addresses, and their defaults. The defaults name
 // no real server (".invalid" never resolves): a user points each key at a server that serves
@@ -44,4 +44,4 @@ bool ParseHttpDate(std::string_view text, uint32_t& date, uint32_t& time);
 inline constexpr int kMaxPasses = 10000;
 inline constexpr int kMaxPassMilliseconds = 3000;
 
-} // namespace qdx_inet
+} // namespace qdx::inet_internal

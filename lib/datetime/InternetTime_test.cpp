@@ -79,7 +79,7 @@ TEST_F(InternetTimeTest, TimePages)
     const Reader timeGov = &CQDXDateTime::SetNowTimeGov;
     const std::string at43 = NavyPage("UTC JAN 02 2006 18:04:43 UNIVERSAL TIME");
     const std::string at44 = NavyPage("UTC JAN 02 2006 18:04:44 UNIVERSAL TIME");
-    const size_t passes = static_cast<size_t>(qdx_inet::kMaxPasses);
+    const size_t passes = static_cast<size_t>(qdx::inet_internal::kMaxPasses);
     const struct {
         Reader read;
         std::vector<std::string> pages;  // one per fetch, the last one again when they run out
@@ -143,8 +143,8 @@ TEST_F(InternetTimeTest, ReadersNameThemselvesAndTakeTheirAddressFromTheSettings
     value.SetNowTimeGov(msg, 0);
     ASSERT_EQ(fetches.size(), 2u);
     EXPECT_EQ(fetches[0].agent, "SetNowNavy");
-    EXPECT_EQ(fetches[0].url, qdx_inet::kNavyDefault);
-    EXPECT_THAT(IniText(), HasSubstr(std::string("TimePageNavy=") + qdx_inet::kNavyDefault));
+    EXPECT_EQ(fetches[0].url, qdx::inet_internal::kNavyDefault);
+    EXPECT_THAT(IniText(), HasSubstr(std::string("TimePageNavy=") + qdx::inet_internal::kNavyDefault));
     EXPECT_EQ(fetches[1].agent, "SetNowTimeGov");
     EXPECT_EQ(fetches[1].url, "http://127.0.0.1:8080/cgi-bin/timer.pl");
 }
@@ -157,7 +157,7 @@ TEST_F(InternetTimeTest, TwoReadingsBudgetStartsAfterASlowFirstFetch)
     SetHttpPageSource([this, pages](const char*, const char* url, bool, std::size_t, HttpPage& page) {
         fetches.push_back({"", url});
         if (fetches.size() == 1)
-            std::this_thread::sleep_for(std::chrono::milliseconds(qdx_inet::kMaxPassMilliseconds + 100));
+            std::this_thread::sleep_for(std::chrono::milliseconds(qdx::inet_internal::kMaxPassMilliseconds + 100));
         page.body = pages[std::min<size_t>(fetches.size(), 2) - 1];
         return kHttpPageOk;
     });
@@ -279,19 +279,19 @@ TEST(HttpDate, ReadsAllThreeForms)
     const char* forms[] = {"Mon, 02 Jan 2006 18:04:43 GMT", "Monday, 02-Jan-06 18:04:43 GMT",
                            "Mon Jan  2 18:04:43 2006", "mon, 02 jan 2006 18:04:43 utc"};
     for (const char* form : forms) {
-        ASSERT_TRUE(qdx_inet::ParseHttpDate(form, date, time)) << form;
+        ASSERT_TRUE(qdx::inet_internal::ParseHttpDate(form, date, time)) << form;
         EXPECT_EQ(date, 20060102u) << form;
         EXPECT_EQ(time, 180443u) << form;
     }
-    ASSERT_TRUE(qdx_inet::ParseHttpDate("Thu, 31 Dec 1998 23:59:60 GMT", date, time));  // leap second
+    ASSERT_TRUE(qdx::inet_internal::ParseHttpDate("Thu, 31 Dec 1998 23:59:60 GMT", date, time));  // leap second
     EXPECT_EQ(time, 235959u);
     for (const char* bad : {"", "yesterday", "Mon, 02 Jan 2006 18:04:43 CET", "Mon, 30 Feb 2006 18:04:43 GMT",
                             "Mon, 02 Jan 2006 24:00:00 GMT", "Mon, 02 Foo 2006 18:04:43 GMT",
                             "Mon, 02 Jan 2006 18:4:43 GMT", "Mon, 02 Jan 1850 18:04:43 GMT",
                             "Mon Jan  2 18:04:43 06", "Mon, 02 Jan 2006 18:04:43 GMT extra"})
-        EXPECT_FALSE(qdx_inet::ParseHttpDate(bad, date, time)) << bad;
-    EXPECT_EQ(qdx_inet::FindDateHeader("HTTP/1.1 200 OK\r\nX-Date: no\r\ndate:  Mon \r\n\r\n"), "Mon");
-    EXPECT_EQ(qdx_inet::FindDateHeader("Date: status line\r\n"), std::nullopt);
+        EXPECT_FALSE(qdx::inet_internal::ParseHttpDate(bad, date, time)) << bad;
+    EXPECT_EQ(qdx::inet_internal::FindDateHeader("HTTP/1.1 200 OK\r\nX-Date: no\r\ndate:  Mon \r\n\r\n"), "Mon");
+    EXPECT_EQ(qdx::inet_internal::FindDateHeader("Date: status line\r\n"), std::nullopt);
 }
 
 // --- the date page --------------------------------------------------------------------------------
@@ -353,7 +353,7 @@ TEST_F(DatePageTest, DefaultAddressIsWrittenBack)
 {
     CQDXDateTime value;
     EXPECT_EQ(value.SetNowURL(), -1);  // ".invalid" never resolves
-    EXPECT_THAT(IniText(), HasSubstr(std::string("DatePageURL=") + qdx_inet::kDatePageDefault));
+    EXPECT_THAT(IniText(), HasSubstr(std::string("DatePageURL=") + qdx::inet_internal::kDatePageDefault));
 }
 
 // --- local time and the clock ---------------------------------------------------------------------

@@ -152,9 +152,9 @@ public:
             answer.answered = base + std::max(first, before) * 1e-6;
             uint32_t date = 0;
             uint32_t time = 0;
-            const std::optional<std::string> header = qdx_inet::FindDateHeader(m_headers);
+            const std::optional<std::string> header = qdx::inet_internal::FindDateHeader(m_headers);
             CQDXDateTime when;
-            if (!header || !qdx_inet::ParseHttpDate(*header, date, time) || when.SetDT(date, time) != 0) {
+            if (!header || !qdx::inet_internal::ParseHttpDate(*header, date, time) || when.SetDT(date, time) != 0) {
                 error = HttpFetchError{HttpFailure::NoDate, status, m_url,
                                        header ? "the Date header \"" + header->substr(0, 100) + "\" cannot be read"
                                               : "no Date header in the answer (status " + std::to_string(status) + ")"};

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unordered_set>
 
-namespace qdx_ini {
+namespace qdx::ini_internal {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -342,4 +342,4 @@ std::string IniPathFromPath(std::string_view exePath)
     return path;
 }
 
-} // namespace qdx_ini
+} // namespace qdx::ini_internal

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace qdx_ini {
+namespace qdx::ini_internal {
 
 // Finds `key` in the first section named `section` (both compared ignoring ASCII case, blanks
 // around them ignored). On success stores the value (blanks around it and one pair of matching
@@ -42,4 +42,4 @@ std::string ExeDirFromPath(std::string_view exePath);
 // What GetIniPath makes of the executable's full path.
 std::string IniPathFromPath(std::string_view exePath);
 
-} // namespace qdx_ini
+} // namespace qdx::ini_internal

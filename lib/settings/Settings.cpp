@@ -99,22 +99,22 @@ const CachedPaths& FilledPaths()
             paths.iniPath = std::string("./qdx.ini");
             paths.stateDir = paths.exeDir;
         } else {
-            paths.exeDir = qdx_ini::ExeDirFromPath(exe);
-            paths.iniPath = qdx_ini::IniPathFromPath(exe);
+            paths.exeDir = qdx::ini_internal::ExeDirFromPath(exe);
+            paths.iniPath = qdx::ini_internal::IniPathFromPath(exe);
             paths.stateDir = paths.exeDir;
             paths.userConfigDir.clear();
-            if (!qdx_ini::KeepBesideExecutable(paths.exeDir)) {
+            if (!qdx::ini_internal::KeepBesideExecutable(paths.exeDir)) {
                 // An installed copy: the user's own folders, named by the program or after its
                 // executable ("rolvek.ini" -> "rolvek"). Without a home folder there is no better
                 // place than the executable's, where writes then fail quietly.
                 const std::size_t slash = paths.iniPath.rfind('/');
                 const std::string base = paths.iniPath.substr(slash + 1, paths.iniPath.size() - slash - 5);
                 const std::string name = paths.folderName.empty() ? base : paths.folderName;
-                const std::string home = qdx_ini::HomeFolder();
+                const std::string home = qdx::ini_internal::HomeFolder();
                 const std::string config =
-                    qdx_ini::UserFolder(std::getenv("XDG_CONFIG_HOME"), home.c_str(), ".config", name);
+                    qdx::ini_internal::UserFolder(std::getenv("XDG_CONFIG_HOME"), home.c_str(), ".config", name);
                 const std::string state =
-                    qdx_ini::UserFolder(std::getenv("XDG_STATE_HOME"), home.c_str(), ".local/state", name);
+                    qdx::ini_internal::UserFolder(std::getenv("XDG_STATE_HOME"), home.c_str(), ".local/state", name);
                 if (!config.empty()) {
                     paths.userConfigDir = config;
                     paths.iniPath = config + paths.iniPath.substr(slash);
@@ -261,7 +261,7 @@ ReadResult ReadSettingsFile(const std::string& path, std::string* text, FileId* 
 struct Parsed {
     ReadResult result = ReadResult::Missing;
     FileId id;
-    std::shared_ptr<const qdx_ini::IniIndex> index;  // when Ok
+    std::shared_ptr<const qdx::ini_internal::IniIndex> index;  // when Ok
     bool noted = false;  // Unusable: its note has been logged
 };
 
@@ -270,7 +270,7 @@ long g_parses = 0;
 
 struct View {
     ReadResult result;
-    std::shared_ptr<const qdx_ini::IniIndex> index;
+    std::shared_ptr<const qdx::ini_internal::IniIndex> index;
     std::string note;  // to log (outside every lock): the file became unusable
 };
 
@@ -288,7 +288,7 @@ View Load(const std::string& path)
     FileId id;
     View view{ReadSettingsFile(path, &text, &id, &why), nullptr, std::string()};
     if (view.result == ReadResult::Ok) {
-        view.index = std::make_shared<const qdx_ini::IniIndex>(text);
+        view.index = std::make_shared<const qdx::ini_internal::IniIndex>(text);
         ++g_parses;
     }
     if (view.result == ReadResult::Unusable && !entry.noted)
@@ -554,7 +554,7 @@ int SetProgramFolder(const char* name)
     return 0;
 }
 
-namespace qdx_ini {
+namespace qdx::ini_internal {
 
 long ParseCount()
 {
@@ -571,11 +571,11 @@ void SetExecutablePathForTests(const char* exePath)
     paths.filled = false;
 }
 
-} // namespace qdx_ini
+} // namespace qdx::ini_internal
 
 int IniWriteString(const char* section, const char* key, const char* value, const char* file)
 {
-    if (!qdx_ini::CanWrite(section, key, value))
+    if (!qdx::ini_internal::CanWrite(section, key, value))
         return -2;
     const std::string path = IniFile(file);
     // A file that reads so already is left alone: no lock, no rewrite (the readers write back
@@ -602,7 +602,7 @@ int IniWriteString(const char* section, const char* key, const char* value, cons
     // A file that cannot be read is never overwritten: its settings would be lost.
     if (ReadSettingsFile(target, &text, &id, &why) == ReadResult::Unusable)
         return -1;
-    std::string updated = qdx_ini::Apply(text, section, key, value);
+    std::string updated = qdx::ini_internal::Apply(text, section, key, value);
     if (updated == text)
         return 0;
     return ReplaceFile(target, updated) ? 0 : -1;

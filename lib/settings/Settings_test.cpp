@@ -37,8 +37,8 @@ using qdx::test::WriteFile;
 std::string Find(std::string_view text, const char* section, const char* key)
 {
     std::string value, indexed;
-    const bool found = qdx_ini::Lookup(text, section, key, &value);
-    EXPECT_EQ(qdx_ini::IniIndex(text).Find(section, key, &indexed), found) << section << "/" << key;
+    const bool found = qdx::ini_internal::Lookup(text, section, key, &value);
+    EXPECT_EQ(qdx::ini_internal::IniIndex(text).Find(section, key, &indexed), found) << section << "/" << key;
     EXPECT_EQ(indexed, found ? value : std::string()) << section << "/" << key;
     return found ? value : std::string("<missing>");
 }
@@ -88,22 +88,22 @@ TEST(IniLayout, WriteChangesOnlyItsOwnLine)
         "; about RELEASE\n"
         "[RELEASE]\n"
         "WriteLog=YES\n";
-    std::string out = qdx_ini::Apply(text, "sys", "RollValues", "8");
+    std::string out = qdx::ini_internal::Apply(text, "sys", "RollValues", "8");
     EXPECT_EQ(out, "; keep me\n\n[SYS]\nUnknown = 1\n  rollvalues = 8\n\n; about RELEASE\n"
                    "[RELEASE]\nWriteLog=YES\n");
 
-    out = qdx_ini::Apply(text, "SYS", "TimeFont", "Arial");  // after the section's last key
+    out = qdx::ini_internal::Apply(text, "SYS", "TimeFont", "Arial");  // after the section's last key
     EXPECT_EQ(out, "; keep me\n\n[SYS]\nUnknown = 1\n  rollvalues = 6   \nTimeFont=Arial\n\n"
                    "; about RELEASE\n[RELEASE]\nWriteLog=YES\n");
 
-    out = qdx_ini::Apply(text, "INTERNET", "Browser", "");  // a new section goes last
+    out = qdx::ini_internal::Apply(text, "INTERNET", "Browser", "");  // a new section goes last
     EXPECT_EQ(out, text + "[INTERNET]\nBrowser=\n");
 
-    out = qdx_ini::Apply(text, "SYS", "Unknown", nullptr);
+    out = qdx::ini_internal::Apply(text, "SYS", "Unknown", nullptr);
     EXPECT_EQ(out, "; keep me\n\n[SYS]\n  rollvalues = 6   \n\n; about RELEASE\n[RELEASE]\nWriteLog=YES\n");
-    EXPECT_EQ(qdx_ini::Apply(text, "SYS", "Nothing", nullptr), text);
+    EXPECT_EQ(qdx::ini_internal::Apply(text, "SYS", "Nothing", nullptr), text);
 
-    out = qdx_ini::Apply(text, "SYS", nullptr, nullptr);
+    out = qdx::ini_internal::Apply(text, "SYS", nullptr, nullptr);
     EXPECT_EQ(out, "; keep me\n\n[RELEASE]\nWriteLog=YES\n");
 }
 
@@ -148,7 +148,7 @@ TEST(IniLayout, WriteFollowsTheFileLineEnds)
         {"x=1\n[A]\r\nk=1\r", "A", "y", "2", "x=1\n[A]\r\nk=1\ry=2\n"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(qdx_ini::Apply(c.text, c.section, c.key, c.value), c.expected) << c.text;
+        EXPECT_EQ(qdx::ini_internal::Apply(c.text, c.section, c.key, c.value), c.expected) << c.text;
 }
 
 TEST(IniLayout, EveryValueReadsBackAsWritten)
@@ -157,35 +157,35 @@ TEST(IniLayout, EveryValueReadsBackAsWritten)
     // such values are stored in one more pair of quotes.
     for (const char* value : {"plain", "", "ends in a blank ", " starts with one", "'quoted'",
                               "\"browser\" -new ", "\"", "'", "a \"b\" c", "\t"}) {
-        std::string out = qdx_ini::Apply("[A]\n", "A", "k", value);
+        std::string out = qdx::ini_internal::Apply("[A]\n", "A", "k", value);
         EXPECT_EQ(Find(out, "A", "k"), value) << out;
     }
-    EXPECT_EQ(qdx_ini::Apply("", "A", "k", "cmd "), "[A]\nk=\"cmd \"\n");
-    EXPECT_EQ(qdx_ini::Apply("", "A", "k", "plain text"), "[A]\nk=plain text\n");
+    EXPECT_EQ(qdx::ini_internal::Apply("", "A", "k", "cmd "), "[A]\nk=\"cmd \"\n");
+    EXPECT_EQ(qdx::ini_internal::Apply("", "A", "k", "plain text"), "[A]\nk=plain text\n");
 }
 
 TEST(IniLayout, RefusesWhatTheLayoutCannotHold)
 {
-    EXPECT_TRUE(qdx_ini::CanWrite("SYS", "Key", "any text = with ; and [x]"));
-    EXPECT_TRUE(qdx_ini::CanWrite("SYS", nullptr, nullptr));
-    EXPECT_FALSE(qdx_ini::CanWrite(nullptr, "Key", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("  ", "Key", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("S]YS", "Key", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "a=b", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "[Key", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SYS", ";Key", "v"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "Key", "two\nlines"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SYS", "Key", "cr\r"));
-    EXPECT_FALSE(qdx_ini::CanWrite("SY\nS", "Key", "v"));
+    EXPECT_TRUE(qdx::ini_internal::CanWrite("SYS", "Key", "any text = with ; and [x]"));
+    EXPECT_TRUE(qdx::ini_internal::CanWrite("SYS", nullptr, nullptr));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite(nullptr, "Key", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("  ", "Key", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("S]YS", "Key", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SYS", "", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SYS", "a=b", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SYS", "[Key", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SYS", ";Key", "v"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SYS", "Key", "two\nlines"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SYS", "Key", "cr\r"));
+    EXPECT_FALSE(qdx::ini_internal::CanWrite("SY\nS", "Key", "v"));
 }
 
 // --- paths --------------------------------------------------------------------------------------
 
 TEST(SettingsPaths, BuildDirectoriesAndSuffixesAreDropped)
 {
-    using qdx_ini::ExeDirFromPath;
-    using qdx_ini::IniPathFromPath;
+    using qdx::ini_internal::ExeDirFromPath;
+    using qdx::ini_internal::IniPathFromPath;
     EXPECT_EQ(ExeDirFromPath("/opt/tool/Release/tool"), "/opt/tool");
     EXPECT_EQ(ExeDirFromPath("/opt/tool/debug/tool"), "/opt/tool");
     EXPECT_EQ(ExeDirFromPath("/opt/tool/tool"), "/opt/tool");
@@ -203,7 +203,7 @@ TEST(SettingsPaths, TheRunningProgramsPaths)
 {
     char exe[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
-    std::string expectedDir = qdx_ini::ExeDirFromPath(exe);
+    std::string expectedDir = qdx::ini_internal::ExeDirFromPath(exe);
 
     char dir[PATH_MAX];
     EXPECT_EQ(GetExeDir(dir), static_cast<int>(expectedDir.size()));
@@ -360,10 +360,10 @@ TEST(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
         text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
     WriteFile(ini, text);
 
-    const long before = qdx_ini::ParseCount();
+    const long before = qdx::ini_internal::ParseCount();
     for (int i = 0; i < 50; ++i)
         EXPECT_EQ(IniReadInt("SYS", ("K" + std::to_string(i)).c_str(), -1, ini.c_str()), i);
-    EXPECT_EQ(qdx_ini::ParseCount() - before, 1);
+    EXPECT_EQ(qdx::ini_internal::ParseCount() - before, 1);
 
     // Another writer, in place: same inode and size, another modification time.
     std::string changed = text;
@@ -373,7 +373,7 @@ TEST(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
     ASSERT_EQ(utimensat(AT_FDCWD, ini.c_str(), times, 0), 0);
     EXPECT_EQ(IniReadInt("SYS", "K7", -1, ini.c_str()), 8);
     EXPECT_EQ(IniReadInt("SYS", "K8", -1, ini.c_str()), 8);
-    EXPECT_EQ(qdx_ini::ParseCount() - before, 2);
+    EXPECT_EQ(qdx::ini_internal::ParseCount() - before, 2);
 
     // A write of what the file holds already changes nothing; a real one is read back.
     EXPECT_EQ(IniWriteString("SYS", "K1", "1", ini.c_str()), 0);
@@ -381,7 +381,7 @@ TEST(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
     CString value;
     IniReadString("SYS", "K1", "", value, ini.c_str());
     EXPECT_STREQ(value, "one");
-    EXPECT_EQ(qdx_ini::ParseCount() - before, 3);
+    EXPECT_EQ(qdx::ini_internal::ParseCount() - before, 3);
 }
 
 TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)

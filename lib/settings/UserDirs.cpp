@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace qdx_ini {
+namespace qdx::ini_internal {
 
 namespace {
 
@@ -71,4 +71,4 @@ std::string HomeFolder()
     return std::string();
 }
 
-} // namespace qdx_ini
+} // namespace qdx::ini_internal

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-namespace qdx_ini {
+namespace qdx::ini_internal {
 
 // Whether settings and logs may stay beside an executable in `exeDir`: the folder is not one of
 // the system's program folders (/usr/..., /bin, /sbin, /snap, /nix/store) and this process may
@@ -39,4 +39,4 @@ std::string HomeFolder();
 // environment as it is then.
 void SetExecutablePathForTests(const char* exePath);
 
-} // namespace qdx_ini
+} // namespace qdx::ini_internal

@@ -47,7 +47,7 @@ protected:
             else
                 unsetenv(name);
         }
-        qdx_ini::SetExecutablePathForTests(nullptr);
+        qdx::ini_internal::SetExecutablePathForTests(nullptr);
         SetProgramFolder(nullptr);
         qdx::log_internal::ResetState();
     }
@@ -64,7 +64,7 @@ protected:
         put("XDG_CONFIG_HOME", configHome);
         put("XDG_STATE_HOME", stateHome);
         put("HOME", home);
-        qdx_ini::SetExecutablePathForTests(exe.c_str());
+        qdx::ini_internal::SetExecutablePathForTests(exe.c_str());
     }
 
     static std::string IniPath()
@@ -86,7 +86,7 @@ protected:
 
 TEST(UserFolderRules, FollowTheXdgBaseDirectoryRules)
 {
-    using qdx_ini::UserFolder;
+    using qdx::ini_internal::UserFolder;
     EXPECT_EQ(UserFolder("/x/cfg", "/home/a", ".config", "rolvek"), "/x/cfg/rolvek");
     EXPECT_EQ(UserFolder("/x/cfg//", "/home/a", ".config", "qdx-time"), "/x/cfg/qdx-time");
     EXPECT_EQ(UserFolder(nullptr, "/home/a", ".config", "rolvek"), "/home/a/.config/rolvek");
@@ -102,12 +102,12 @@ TEST(UserFolderRules, SystemProgramFoldersAreNeverPortable)
 {
     // Even root, who may write to them, keeps its files out of these.
     for (const char* dir : {"/usr/bin", "/usr/local/bin", "/usr/games", "/bin", "/sbin", "/snap/rolvek/1", "/usr"})
-        EXPECT_FALSE(qdx_ini::KeepBesideExecutable(dir)) << dir;
-    EXPECT_FALSE(qdx_ini::KeepBesideExecutable("/does/not/exist"));
-    EXPECT_TRUE(qdx_ini::KeepBesideExecutable("/tmp"));
-    EXPECT_TRUE(qdx_ini::KeepBesideExecutable("/tmp/"));
+        EXPECT_FALSE(qdx::ini_internal::KeepBesideExecutable(dir)) << dir;
+    EXPECT_FALSE(qdx::ini_internal::KeepBesideExecutable("/does/not/exist"));
+    EXPECT_TRUE(qdx::ini_internal::KeepBesideExecutable("/tmp"));
+    EXPECT_TRUE(qdx::ini_internal::KeepBesideExecutable("/tmp/"));
     // "/usrlocal" is not inside /usr.
-    EXPECT_FALSE(qdx_ini::KeepBesideExecutable("/usrlocal"));  // absent, so not writable either
+    EXPECT_FALSE(qdx::ini_internal::KeepBesideExecutable("/usrlocal"));  // absent, so not writable either
 }
 
 TEST_F(UserDirsTest, APortableCopyKeepsEverythingBesideItself)

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace qdx_text {
+namespace qdx::text_internal {
 namespace {
 
 constexpr int kMaxWidth = 65535;
@@ -287,4 +287,4 @@ bool FormatInsertsV(const char* source, va_list args, std::string& out)
     return FormatInserts(source, values.data(), highest, out);
 }
 
-} // namespace qdx_text
+} // namespace qdx::text_internal

@@ -16,7 +16,7 @@
 #include <cstdarg>
 #include <string>
 
-namespace qdx_text {
+namespace qdx::text_internal {
 
 // What an insert's conversion takes from the argument list.
 enum class InsertKind : unsigned char {
@@ -57,4 +57,4 @@ bool FormatInserts(const char* source, const InsertArg* args, int count, std::st
 // The same with a variable argument list, read in order as the message's inserts require.
 bool FormatInsertsV(const char* source, va_list args, std::string& out);
 
-} // namespace qdx_text
+} // namespace qdx::text_internal

@@ -416,7 +416,7 @@ void CTxt::FormatMessageA(const char* source, ...)
     std::string out;
     va_list args;
     va_start(args, source);
-    bool ok = source && qdx_text::FormatInsertsV(source, args, out);
+    bool ok = source && qdx::text_internal::FormatInsertsV(source, args, out);
     va_end(args);
     if (!ok)
         AfxThrowMemoryException();
@@ -430,7 +430,7 @@ void CTxt::FormatMessageA(unsigned int id, ...)
     std::string out;
     va_list args;
     va_start(args, id);
-    bool ok = qdx_text::FormatInsertsV(source, args, out);
+    bool ok = qdx::text_internal::FormatInsertsV(source, args, out);
     va_end(args);
     if (!ok)
         AfxThrowMemoryException();

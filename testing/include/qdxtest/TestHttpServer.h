@@ -30,6 +30,21 @@
 
 namespace qdx::test {
 
+// Opens a listening TCP socket on 127.0.0.1 at a port the system picks; the socket goes to
+// `listener` (-1 when none could be made). Returns the port, or 0 when listening failed.
+inline int ListenOnLoopback(int& listener)
+{
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 16) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 class TestHttpServer {
 public:
     struct Request {
@@ -42,17 +57,9 @@ public:
     explicit TestHttpServer(Handler handler, std::chrono::seconds lifetime = std::chrono::seconds(60))
         : m_handler(std::move(handler)), m_deadline(std::chrono::steady_clock::now() + lifetime)
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 16) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        m_port = ListenOnLoopback(m_listener);
+        if (m_port == 0)
             return;
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Serve(); });
     }
 

@@ -23,16 +23,9 @@ public:
             SSL_CTX_use_certificate_chain_file(m_context, (dir + "/test-server.pem").c_str()) != 1 ||
             SSL_CTX_use_PrivateKey_file(m_context, (dir + "/test-server.key").c_str(), SSL_FILETYPE_PEM) != 1)
             return;
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 16) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        m_port = ListenOnLoopback(m_listener);
+        if (m_port == 0)
             return;
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Serve(); });
     }
     ~TestTlsServer()
