@@ -111,12 +111,13 @@ bool RollInto(CRollTally& t, Next&& next, Reseed&& reseed, const std::atomic<boo
     PairTally& pairs = *t.m_pPairs;
     const int values = t.m_nValues;
     const int limit = 32766 - 32767 % values;
+    const FaceOf faceOf(values);
     return RollLoop(
         slots, values, t.m_nRolls,
         [&] {
             const int r = next();
             if (r <= limit)
-                pairs.Feed(r % values);
+                pairs.Feed(static_cast<int>(faceOf(static_cast<std::uint32_t>(r))));
             return r;
         },
         reseed, stop);

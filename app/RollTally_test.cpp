@@ -175,6 +175,22 @@ TEST(RollLoop, EveryFaceHasTheSameShareOfResults)
     }
 }
 
+TEST(RollLoop, TheFaceIsTheRemainderForEveryDieAndResult)
+{
+    // Every die size, with the results around each multiple of it and at the ends of the range;
+    // every result for a few sizes.
+    for (int values = 1; values <= 32767; ++values) {
+        const FaceOf faceOf(values);
+        for (int r : {0, 1, values - 1, values, values + 1, 2 * values - 1, 32766 - 32767 % values, 32766, 32767}) {
+            if (r >= 0 && r <= 32767 && faceOf(static_cast<std::uint32_t>(r)) != static_cast<std::uint32_t>(r % values))
+                FAIL() << r << " % " << values;
+        }
+    }
+    for (int values : {3, 7, 1000, 16383, 32767})
+        for (int r = 0; r <= 32767; ++r)
+            ASSERT_EQ(FaceOf(values)(static_cast<std::uint32_t>(r)), static_cast<std::uint32_t>(r % values)) << values;
+}
+
 TEST(RollLoop, ReseedsHalfWayThenEveryTenthAttempt)
 {
     Scripted all;
