@@ -43,10 +43,22 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
 // steady clock, so a clock step during the measurement cannot bend it.
 class Timeline {
 public:
+    // The wall clock is read between two readings of the steady clock and paired with their
+    // middle; of a few tries the tightest pair counts, so a thread preempted between the two
+    // clocks does not shift every time measured on the timeline.
     Timeline()
     {
-        const timespec wall = ClockNow();
-        m_wall0 = static_cast<double>(wall.tv_sec) + wall.tv_nsec * 1e-9;
+        Clock::duration tightest = Clock::duration::max();
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const Clock::time_point before = Clock::now();
+            const timespec wall = ClockNow();
+            const Clock::time_point after = Clock::now();
+            if (after - before >= tightest)
+                continue;
+            tightest = after - before;
+            m_steady0 = before + (after - before) / 2;
+            m_wall0 = static_cast<double>(wall.tv_sec) + wall.tv_nsec * 1e-9;
+        }
     }
     double Wall(Clock::time_point t) const { return m_wall0 + std::chrono::duration<double>(t - m_steady0).count(); }
     Clock::time_point Steady(double wall) const
@@ -55,8 +67,8 @@ public:
     }
 
 private:
-    Clock::time_point m_steady0 = Clock::now();
-    double m_wall0;
+    Clock::time_point m_steady0;
+    double m_wall0 = 0;
 };
 
 // One answer: the server's Date (seconds since 1970) and when the request went out and the
@@ -142,14 +154,22 @@ public:
                 curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
                 continue;
             }
+            const Clock::time_point stop = Clock::now();
             curl_off_t before = 0;
             curl_off_t first = 0;
+            curl_off_t total = 0;
             curl_easy_getinfo(m_curl, CURLINFO_PRETRANSFER_TIME_T, &before);
             curl_easy_getinfo(m_curl, CURLINFO_STARTTRANSFER_TIME_T, &first);
+            curl_easy_getinfo(m_curl, CURLINFO_TOTAL_TIME_T, &total);
+            // curl counts its times from its own start, a moment after `start` (later still when
+            // this thread was preempted in between). The interval must hold the server's moment
+            // whatever that delay: the request left no earlier than start + before, and the
+            // answer began no later than stop - total + first.
+            const double delay = std::max(0.0, std::chrono::duration<double>(stop - start).count() - total * 1e-6);
             const double base = m_timeline.Wall(start);
             answer.sent = base + before * 1e-6;
             answer.setUp = before * 1e-6;
-            answer.answered = base + std::max(first, before) * 1e-6;
+            answer.answered = base + delay + std::max(first, before) * 1e-6;
             uint32_t date = 0;
             uint32_t time = 0;
             const std::optional<std::string> header = qdx::inet_internal::FindDateHeader(m_headers);
