@@ -259,7 +259,8 @@ std::string FormatSummary(const CheckReport& r)
     if (r.seed)
         out += Printf("Seed: %" PRIu64 " (--seed %" PRIu64 " repeats this check)\n", *r.seed, *r.seed);
     if (!r.input.empty())
-        out += Printf("Input: %s (%s, %d bits)\n", r.input.c_str(), r.inputFormat.c_str(), r.bits);
+        out += Printf("Input: %s (%s, %d bits)\n", r.input == "-" ? "standard input" : r.input.c_str(),
+                      r.inputFormat.c_str(), r.bits);
     out += "Completed runs: " + std::to_string(r.runs) + (r.interrupted ? " (interrupted)" : "") + " (" +
                       Plural(static_cast<long long>(r.rollsPerRun) * r.runs, "roll", "rolls") + ")\n";
     const TestOutcome& f = r.faceTest;
