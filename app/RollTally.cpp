@@ -285,26 +285,62 @@ int CRollTally::RollThread(CRollTally* tally)
     return 0;
 }
 
+namespace {
+
+// A slot of m_Counts read and written as its 64-bit count, and a slot of m_Devs written as its
+// float: the representation of SPtrArray's AddInt64/GetAtInt64 and AddFloat/GetAtFloat, for
+// loops over every face that go straight over the slots.
+std::int64_t SlotInt64(const void* slot)
+{
+    return static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(slot));
+}
+
+void* Int64Slot(std::int64_t value)
+{
+    return reinterpret_cast<void*>(static_cast<std::intptr_t>(value));
+}
+
+void* FloatSlot(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(bits));
+}
+
+} // namespace
+
 void CRollTally::CalcDeviations()
 {
-    Empty(m_Devs);
     m_fMaxDev = 0.0f;
-    // Sized once for all faces: no growth while they are appended.
-    if (m_nValues <= 0 || m_Counts.GetSize() < m_nValues || m_Devs.SetSize(m_nValues) != 0)
+    if (m_nValues <= 0 || m_Counts.GetSize() < m_nValues) {
+        Empty(m_Devs);
         return;
+    }
+    // One slot per face. The totals recompute this every tick over up to 32767 faces, so the
+    // slots are read and written directly; a set of the right size is simply overwritten.
+    if (m_Devs.GetSize() != m_nValues) {
+        Empty(m_Devs);
+        if (m_Devs.SetSize(m_nValues) != 0)
+            return;
+        m_Devs.SetAtGrow(m_nValues - 1, nullptr);  // the count; every slot is written below
+    }
+    const void* const* counts = m_Counts.GetRawData();
+    void** devs = m_Devs.GetRawData();
     std::int64_t sum = 0;
     for (int i = 0; i < m_nValues; ++i)
-        sum += GetCount(i);
+        sum += SlotInt64(counts[i]);
     float mean = static_cast<float>(static_cast<double>(sum) / m_nValues);
+    float maxDev = 0.0f;
     for (int i = 0; i < m_nValues; ++i) {
         // With no rolls at all every face sits at the mean, rather than 0/0.
         float dev = 0.0f;
         if (mean > 0.0f)
-            dev = static_cast<float>((static_cast<double>(GetCount(i)) / mean - 1.0) * 100.0);
-        m_Devs.AddFloat(dev);
-        if (std::fabs(dev) > m_fMaxDev)
-            m_fMaxDev = std::fabs(dev);
+            dev = static_cast<float>((static_cast<double>(SlotInt64(counts[i])) / mean - 1.0) * 100.0);
+        devs[i] = FloatSlot(dev);
+        if (std::fabs(dev) > maxDev)
+            maxDev = std::fabs(dev);
     }
+    m_fMaxDev = maxDev;
 }
 
 void CRollTally::Reset()
@@ -333,16 +369,18 @@ int CRollTally::AddRun(CRollTally& run)
     ++m_nRuns;
     if (m_Counts.GetSize() < m_nValues) {
         m_Counts.RemoveAll();
-        for (int i = 0; i < m_nValues; ++i)
-            m_Counts.AddInt64(0);
+        m_Counts.InsertAt(0, nullptr, m_nValues);  // a count of 0 per face
     }
     int faces = run.m_nValues;
     if (faces > run.m_Counts.GetSize())
         faces = run.m_Counts.GetSize();
     if (faces > m_Counts.GetSize())
         faces = m_Counts.GetSize();
+    // Every tick adds a run over all faces: straight over the slots.
+    const void* const* from = run.m_Counts.GetRawData();
+    void** to = m_Counts.GetRawData();
     for (int j = 0; j < faces; ++j)
-        m_Counts.SetAt(j, reinterpret_cast<void*>(static_cast<std::intptr_t>(run.GetCount(j) + GetCount(j))));
+        to[j] = Int64Slot(SlotInt64(from[j]) + SlotInt64(to[j]));
     if (m_pPairs && run.m_pPairs)
         m_pPairs->Add(*run.m_pPairs);
     CalcDeviations();

@@ -332,6 +332,15 @@ TEST(RollTallyRun, DeviationsFromTheMean)
     EXPECT_EQ(t.GetDev(2), 0.0f);  // exactly at the mean
     EXPECT_FLOAT_EQ(t.m_fMaxDev, 10.0f);
 
+    // Computed again over the same faces: every deviation and the largest are the new ones.
+    SetCounts(t, {100, 101, 99, 100});
+    t.CalcDeviations();
+    ASSERT_EQ(t.m_Devs.GetSize(), 4);
+    EXPECT_EQ(t.GetDev(0), 0.0f);
+    EXPECT_FLOAT_EQ(t.GetDev(1), 1.0f);
+    EXPECT_FLOAT_EQ(t.GetDev(2), -1.0f);
+    EXPECT_FLOAT_EQ(t.m_fMaxDev, 1.0f);
+
     SetCounts(t, {});
     t.CalcDeviations();
     EXPECT_EQ(t.m_Devs.GetSize(), 0);
