@@ -118,6 +118,7 @@ void CCheckDlg::BuildControls()
     m_List->setMinimumSize(DialogRect(this, 0, 0, 294, 126).size() / 2);
 
     m_stStatus = new QLabel(this);
+    m_stStatus->installEventFilter(this);  // its tooltip is filled in when it is asked for
     auto* version = new QLabel("Version 1.2b", this);
 
     // The template's places, as a layout: the list takes the room the window gives it; the
@@ -267,11 +268,9 @@ void CCheckDlg::OnTimer(unsigned id)
     CTxt status;
     if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status)) {
         LogTrace("RunTally", 1, "%s", static_cast<const char*>(status));
-        // The statistics of the totals, for the eye that wants more than the bars show.
-        std::vector<std::int64_t> counts;
-        for (int i = 0; i < m_Totals.m_Counts.GetSize(); ++i)
-            counts.push_back(m_Totals.GetCount(i));
-        m_stStatus->setToolTip(QString::fromStdString(StatisticsTip(counts)));
+        // The status line's tooltip gives the statistics of these totals; they go over every
+        // face, so they are worked out when the tooltip is asked for, not on every tick.
+        m_bTipStale = true;
     }
 
     RefreshList();
@@ -296,6 +295,21 @@ void CCheckDlg::StopAtInputEnd()
     else
         LogTrace("RunTally", 1, "Completed Runs: %d - Stopped: the input has ended (%llu values at the end do not fill a run)",
                  m_Totals.m_nRuns, static_cast<unsigned long long>(m_pInput->LeftOver()));
+}
+
+bool CCheckDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_stStatus && event->type() == QEvent::ToolTip && m_bTipStale) {
+        // The statistics of the totals, for the eye that wants more than the bars show. Cleared
+        // totals have no counts: they are a die of m_nValues faces with nothing rolled yet.
+        std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(m_nValues, 0)), 0);
+        const int known = std::min(m_Totals.m_Counts.GetSize(), m_nValues);
+        for (int i = 0; i < known; ++i)
+            counts[static_cast<std::size_t>(i)] = m_Totals.GetCount(i);
+        m_stStatus->setToolTip(QString::fromStdString(StatisticsTip(counts)));
+        m_bTipStale = false;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CCheckDlg::ShowStatus()

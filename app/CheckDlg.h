@@ -5,8 +5,9 @@
 // totals (or clears the totals when Reset was pressed), readies the run object for the next run
 // unless Stop was pressed, reports "Completed Runs: %d - Running ..." or "... - Stopped" through
 // LogTrace, rewrites the list from the totals and shows the last logged message in the status
-// line. The dialog receives every logged message through the library's last-message sink once
-// it is the application's main window (AttachAsMainWindow).
+// line. The status line's tooltip gives the chi-square p-values and flagged faces of the totals,
+// worked out when the tooltip is about to show. The dialog receives every logged message through
+// the library's last-message sink once it is the application's main window (AttachAsMainWindow).
 //
 // The list asks the dialog for the texts and bars of the rows it shows (CReportRowSource), so a
 // tick costs as much with 32767 faces as with 6: only the rows in view are formatted and drawn.
@@ -108,6 +109,8 @@ public:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    // Fills in the status line's tooltip from the totals when it is about to show.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void accept() override { OnOK(); }
     void reject() override { OnCancel(); }
@@ -131,6 +134,7 @@ private:
     QMenu* m_sysMenu = nullptr;
     bool m_attached = false;
     bool m_bListFilled = false;  // RefreshList has run: the rows show their texts
+    bool m_bTipStale = false;    // a run was collected since the status tooltip was written
     // The deviations the bars show (m_Devs, m_fMaxDev), while m_bBarsSet; otherwise the bars
     // show their start state.
     CRollTally m_BarTotals;

@@ -15,6 +15,7 @@
 #include <qdx/Settings.h>
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -112,6 +113,13 @@ protected:
     }
 
     static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
+    // The status line's tooltip as the mouse resting on it brings it up.
+    static std::string StatusTip(CCheckDlg& dialog)
+    {
+        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), dialog.m_stStatus->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(dialog.m_stStatus, &hover);
+        return dialog.m_stStatus->toolTip().toStdString();
+    }
 
     // Totals of one run with these counts per face, shown in the list.
     static void SetTotals(CCheckDlg& dialog, const std::vector<std::int64_t>& counts)
@@ -175,13 +183,14 @@ TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
     EXPECT_EQ(dialog->m_Run.m_nState, 0);  // nothing runs before the first tick
     dialog->OnTimer(kCheckTimerId);
     EXPECT_NE(dialog->m_Run.m_nState, 0);
+    EXPECT_EQ(StatusTip(*dialog), "");  // nothing collected: no tooltip
     AwaitRun(*dialog);
     dialog->OnTimer(kCheckTimerId);
 
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);
     EXPECT_EQ(dialog->m_Run.m_nState, 0);  // ready for the next run
     EXPECT_EQ(Status(*dialog), "Completed Runs: 1 - Running ...");
-    EXPECT_EQ(dialog->m_stStatus->toolTip().toStdString().rfind("Chi-square p-value of the totals: ", 0), 0u);
+    EXPECT_EQ(StatusTip(*dialog).rfind("Chi-square p-value of the totals: ", 0), 0u);
 
     CReportListCtrl& list = *dialog->m_List;
     long long sum = 0;
@@ -245,6 +254,7 @@ TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
     RunOnce(*dialog);
     RunOnce(*dialog);
     ASSERT_EQ(dialog->m_Totals.m_nRuns, 2);
+    EXPECT_EQ(StatusTip(*dialog).rfind("Chi-square p-value of the totals: ", 0), 0u);
 
     dialog->OnTimer(kCheckTimerId);  // a run starts
     dialog->ResetButton()->click();
@@ -255,6 +265,7 @@ TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
     EXPECT_EQ(dialog->m_bResetRequest, 0);
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 0);  // that run is not counted
     EXPECT_EQ(Status(*dialog), "Completed Runs: 0 - Running ...");
+    EXPECT_EQ(StatusTip(*dialog), "Nothing rolled yet");  // the tooltip follows the totals
     EXPECT_EQ(dialog->m_List->GetItemText(0, 1), "");
 }
 
