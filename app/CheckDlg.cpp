@@ -16,6 +16,7 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <QAccessible>
 #include <QBoxLayout>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -269,8 +270,11 @@ void CCheckDlg::OnTimer(unsigned id)
     if (CollectRun(m_Run, m_Totals, m_bResetRequest, m_bStopped != 0, status)) {
         LogTrace("RunTally", 1, "%s", static_cast<const char*>(status));
         // The status line's tooltip gives the statistics of these totals; they go over every
-        // face, so they are worked out when the tooltip is asked for, not on every tick.
+        // face, so they are worked out when the tooltip is asked for, not on every tick. A
+        // screen reader reads the tooltip without hovering: while one is active it stays current.
         m_bTipStale = true;
+        if (QAccessible::isActive())
+            UpdateStatusTip();
     }
 
     RefreshList();
@@ -299,17 +303,23 @@ void CCheckDlg::StopAtInputEnd()
 
 bool CCheckDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_stStatus && event->type() == QEvent::ToolTip && m_bTipStale) {
-        // The statistics of the totals, for the eye that wants more than the bars show. Cleared
-        // totals have no counts: they are a die of m_nValues faces with nothing rolled yet.
-        std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(m_nValues, 0)), 0);
-        const int known = std::min(m_Totals.m_Counts.GetSize(), m_nValues);
-        for (int i = 0; i < known; ++i)
-            counts[static_cast<std::size_t>(i)] = m_Totals.GetCount(i);
-        m_stStatus->setToolTip(QString::fromStdString(StatisticsTip(counts)));
-        m_bTipStale = false;
-    }
+    if (watched == m_stStatus && event->type() == QEvent::ToolTip)
+        UpdateStatusTip();
     return QDialog::eventFilter(watched, event);
+}
+
+void CCheckDlg::UpdateStatusTip()
+{
+    if (!m_bTipStale)
+        return;
+    // The statistics of the totals, for the eye that wants more than the bars show. Cleared
+    // totals have no counts: they are a die of m_nValues faces with nothing rolled yet.
+    std::vector<std::int64_t> counts(static_cast<std::size_t>(std::max(m_nValues, 0)), 0);
+    const int known = std::min(m_Totals.m_Counts.GetSize(), m_nValues);
+    for (int i = 0; i < known; ++i)
+        counts[static_cast<std::size_t>(i)] = m_Totals.GetCount(i);
+    m_stStatus->setToolTip(QString::fromStdString(StatisticsTip(counts)));
+    m_bTipStale = false;
 }
 
 void CCheckDlg::ShowStatus()

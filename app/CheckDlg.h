@@ -6,8 +6,9 @@
 // unless Stop was pressed, reports "Completed Runs: %d - Running ..." or "... - Stopped" through
 // LogTrace, rewrites the list from the totals and shows the last logged message in the status
 // line. The status line's tooltip gives the chi-square p-values and flagged faces of the totals,
-// worked out when the tooltip is about to show. The dialog receives every logged message through
-// the library's last-message sink once it is the application's main window (AttachAsMainWindow).
+// worked out when the tooltip is about to show (on the tick itself while a screen reader is
+// active). The dialog receives every logged message through the library's last-message sink once
+// it is the application's main window (AttachAsMainWindow).
 //
 // The list asks the dialog for the texts and bars of the rows it shows (CReportRowSource), so a
 // tick costs as much with 32767 faces as with 6: only the rows in view are formatted and drawn.
@@ -124,6 +125,8 @@ private:
     void BuildSystemMenu();
     void ShowStatus();
     void StopAtInputEnd();
+    // Writes the status line's tooltip from the totals, unless it is up to date.
+    void UpdateStatusTip();
     // Widens Count, Less and More to the widest text they can show with the current totals.
     void FitResultColumns();
     // The window's first size: the template's, wider where the columns need it.
