@@ -331,15 +331,32 @@ void CRollTally::CalcDeviations()
         sum += SlotInt64(counts[i]);
     float mean = static_cast<float>(static_cast<double>(sum) / m_nValues);
     float maxDev = 0.0f;
-    for (int i = 0; i < m_nValues; ++i) {
-        // With no rolls at all every face sits at the mean, rather than 0/0.
-        float dev = 0.0f;
-        if (mean > 0.0f)
-            dev = static_cast<float>((static_cast<double>(SlotInt64(counts[i])) / mean - 1.0) * 100.0);
+    const auto note = [&](int i, float dev) {
         devs[i] = FloatSlot(dev);
         if (std::fabs(dev) > maxDev)
             maxDev = std::fabs(dev);
+    };
+    if (!(mean > 0.0f)) {
+        // With no rolls at all every face sits at the mean, rather than 0/0.
+        for (int i = 0; i < m_nValues; ++i)
+            note(i, 0.0f);
+        m_fMaxDev = maxDev;
+        return;
     }
+    // The deviation of a count: divided by the mean in double, rounded once to float. The
+    // division costs the most, so two faces go through it at once; each lane of the pair does
+    // exactly the arithmetic of a single face.
+    using Pair = double __attribute__((vector_size(16)));
+    const double m = mean;
+    int i = 0;
+    for (; i + 1 < m_nValues; i += 2) {
+        const Pair count = {static_cast<double>(SlotInt64(counts[i])), static_cast<double>(SlotInt64(counts[i + 1]))};
+        const Pair dev = (count / m - 1.0) * 100.0;
+        note(i, static_cast<float>(dev[0]));
+        note(i + 1, static_cast<float>(dev[1]));
+    }
+    if (i < m_nValues)
+        note(i, static_cast<float>((static_cast<double>(SlotInt64(counts[i])) / m - 1.0) * 100.0));
     m_fMaxDev = maxDev;
 }
 

@@ -354,6 +354,31 @@ TEST(RollTallyRun, DeviationsFromTheMean)
     EXPECT_EQ(t.m_fMaxDev, 0.0f);
 }
 
+TEST(RollTallyRun, EachDeviationIsTheMeansQuotientRoundedOnce)
+{
+    // Odd and even numbers of faces, counts the mean does not divide evenly.
+    const std::vector<std::vector<std::int64_t>> sets = {
+        {7}, {1, 2}, {3, 1000003, 17}, {999999937, 1000000007, 999999999, 1000000009, 3}, {0, 0, 0, 1, 0, 0, 0}};
+    for (const std::vector<std::int64_t>& counts : sets) {
+        Settings ini("[SYS]\nRollValues=" + std::to_string(counts.size()) + "\n");
+        CRollTally t(ini.Path());
+        SetCounts(t, counts);
+        t.CalcDeviations();
+        ASSERT_EQ(t.m_Devs.GetSize(), static_cast<int>(counts.size()));
+        std::int64_t sum = 0;
+        for (std::int64_t c : counts)
+            sum += c;
+        const float mean = static_cast<float>(static_cast<double>(sum) / static_cast<double>(counts.size()));
+        float largest = 0.0f;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const float dev = static_cast<float>((static_cast<double>(counts[i]) / mean - 1.0) * 100.0);
+            EXPECT_EQ(t.GetDev(static_cast<int>(i)), dev) << counts.size() << " faces, face " << i + 1;
+            largest = std::max(largest, std::fabs(dev));
+        }
+        EXPECT_EQ(t.m_fMaxDev, largest) << counts.size() << " faces";
+    }
+}
+
 TEST(RollTallyTotals, AddRunAddsFaceByFace)
 {
     Settings ini("[SYS]\nRollValues=3\n");
