@@ -6,29 +6,51 @@
 
 void PairTally::Reset(int values)
 {
-    m_values = std::clamp(values, 0, kMaxPairValues);
-    const size_t cells = static_cast<size_t>(m_values) * static_cast<size_t>(m_values);
-    m_cells.assign(cells + static_cast<size_t>(m_values), 0);
-    m_row = static_cast<int>(cells);
+    m_values = static_cast<unsigned>(std::clamp(values, 0, kMaxPairValues));
+    const unsigned cells = m_values * m_values;
+    m_spare = cells + m_values;
+    m_lag = cells > kUnlaggedCells;
+    m_cells.assign(m_spare + size_t{1}, 0);
+    if (!m_run.empty())
+        m_run.assign(m_cells.size(), RunCount{});  // fed before: fed again, most likely
+    m_lagging.fill(static_cast<Lagging>(m_spare));
+    m_fed = 0;
+    m_row = cells;
+}
+
+void PairTally::StartFeeding()
+{
+    m_run.assign(m_cells.size(), RunCount{});
 }
 
 void PairTally::Close()
 {
-    const size_t cells = static_cast<size_t>(m_values) * static_cast<size_t>(m_values);
-    const auto first = std::find(m_cells.begin() + static_cast<std::ptrdiff_t>(cells), m_cells.end(), 1u);
-    if (first == m_cells.end())
+    if (!m_run.empty()) {
+        for (Lagging& cell : m_lagging) {
+            CountRun(static_cast<unsigned>(cell));
+            cell = static_cast<Lagging>(m_spare);
+        }
+        for (size_t i = 0; i < m_run.size(); ++i)
+            m_cells[i] += static_cast<std::uint8_t>(m_run[i]);
+        std::fill(m_run.begin(), m_run.end(), RunCount{});
+        m_cells[m_spare] = 0;
+    }
+    const size_t cells = size_t{m_values} * m_values;
+    const auto rowEnd = m_cells.begin() + m_spare;
+    const auto first = std::find(m_cells.begin() + static_cast<std::ptrdiff_t>(cells), rowEnd, 1u);
+    if (first == rowEnd)
         return;
     const int firstFace = static_cast<int>(first - m_cells.begin() - static_cast<std::ptrdiff_t>(cells));
     *first = 0;  // after a single roll, m_row is its own row: it follows itself
-    Feed(firstFace);
-    m_row = static_cast<int>(cells);
+    ++m_cells[m_row + static_cast<unsigned>(firstFace)];
+    m_row = static_cast<unsigned>(cells);
 }
 
 void PairTally::Add(const PairTally& run)
 {
     if (run.m_values != m_values)
         return;
-    const size_t cells = static_cast<size_t>(m_values) * static_cast<size_t>(m_values);
+    const size_t cells = size_t{m_values} * m_values;
     for (size_t i = 0; i < cells; ++i)
         m_cells[i] += run.m_cells[i];
 }
@@ -37,7 +59,7 @@ void PairTally::Subtract(const PairTally& earlier)
 {
     if (earlier.m_values != m_values)
         return;
-    const size_t cells = static_cast<size_t>(m_values) * static_cast<size_t>(m_values);
+    const size_t cells = size_t{m_values} * m_values;
     for (size_t i = 0; i < cells; ++i)
         m_cells[i] -= earlier.m_cells[i];
 }
@@ -45,7 +67,7 @@ void PairTally::Subtract(const PairTally& earlier)
 std::uint64_t PairTally::Pairs() const
 {
     std::uint64_t sum = 0;
-    const size_t cells = static_cast<size_t>(m_values) * static_cast<size_t>(m_values);
+    const size_t cells = size_t{m_values} * m_values;
     for (size_t i = 0; i < cells; ++i)
         sum += m_cells[i];
     return sum;

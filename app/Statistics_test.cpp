@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -196,6 +197,57 @@ TEST(PairTally, CountsEachRunAroundItsOwnCircle)
     since.Subtract(run);  // the first run alone
     EXPECT_EQ(since.Pairs(), 4u);
     EXPECT_EQ(since.Count(2, 2), 0u);
+}
+
+// Runs of rolls fed into one tally that closes each (and so goes on from run to run), and into a
+// run tally reset for each run and added to totals: both must hold exactly the pairs counted
+// plainly, each run around its own circle. Sizes on either side of the lagged counting, and cells
+// far past 255 pairs (the wrap of a run's byte counts).
+TEST(PairTally, MatchesAPlainTallyAtEverySize)
+{
+    struct Case {
+        int values;
+        std::vector<int> runLengths;
+        bool oneFace;  // every roll the same face: one cell takes the whole run
+    };
+    const Case cases[] = {
+        {2, {5000, 1, 700}, false},  // about 1250 pairs a cell
+        {3, {1000, 3}, true},
+        {6, {40000}, false},
+        {513, {100000, 2, 31, 33}, false},  // lagged; runs shorter than the lag
+        {600, {1000}, true},
+        {4096, {60000}, false},  // the largest die
+    };
+    std::mt19937 random(7);
+    for (const Case& c : cases) {
+        std::map<std::pair<int, int>, std::uint64_t> plain;
+        std::uint64_t rolls = 0;
+        PairTally closing(c.values), run(c.values), totals(c.values);
+        std::uniform_int_distribution<int> face(0, c.values - 1);
+        for (const int length : c.runLengths) {
+            std::vector<int> faces(static_cast<size_t>(length), face(random));
+            if (!c.oneFace)
+                for (int& f : faces)
+                    f = face(random);
+            run.Reset(c.values);
+            for (size_t i = 0; i < faces.size(); ++i) {
+                closing.Feed(faces[i]);
+                run.Feed(faces[i]);
+                ++plain[{faces[i], faces[(i + 1) % faces.size()]}];
+            }
+            closing.Close();
+            run.Close();
+            totals.Add(run);
+            rolls += faces.size();
+        }
+        // Every pair counted plainly, and no more pairs than rolls: all other cells are 0.
+        for (const PairTally* t : {&closing, &totals}) {
+            for (const auto& [pair, count] : plain)
+                ASSERT_EQ(t->Count(pair.first, pair.second), count)
+                    << c.values << " faces, " << pair.first << " then " << pair.second;
+            EXPECT_EQ(t->Pairs(), rolls) << c.values << " faces";
+        }
+    }
 }
 
 TEST(GoodSerialTest, RefusesTooFewRollsAndTooManyFaces)
