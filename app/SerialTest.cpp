@@ -9,9 +9,11 @@ void PairTally::Reset(int values)
     m_values = static_cast<unsigned>(std::clamp(values, 0, kMaxPairValues));
     const unsigned cells = m_values * m_values;
     m_spare = cells + m_values;
-    m_lag = cells > kUnlaggedCells;
+    m_way = cells <= kDirectCells ? Way::Direct : cells <= kUnlaggedCells ? Way::Bytes : Way::Lagged;
     m_cells.assign(m_spare + size_t{1}, 0);
-    if (!m_run.empty())
+    if (m_way == Way::Direct)
+        m_run = {};
+    else if (!m_run.empty())
         m_run.assign(m_cells.size(), RunCount{});  // fed before: fed again, most likely
     m_lagging.fill(static_cast<Lagging>(m_spare));
     m_fed = 0;

@@ -14,11 +14,11 @@
 // A PairTally belongs to one thread at a time, like a run's counts.
 //
 // Cost: each roll lands on a random one of the V * V cells, and at large V those miss the cache
-// (64-bit cells take 8 MiB at 1024 faces). So a run counts into a byte per cell (1 MiB at 1024
-// faces), each wrap past 255 carried into the cell's 64-bit total at once and the bytes added in
-// by Close. Past kUnlaggedCells cells a roll is also counted kLag rolls late, after a prefetch
-// of its cell, whose line has arrived by then. The counts stay exact. bench/stats measures the
-// cost against the face test's.
+// (64-bit cells take 8 MiB at 1024 faces). So past kDirectCells cells a run counts into a byte
+// per cell (1 MiB at 1024 faces), each wrap past 255 carried into the cell's 64-bit total at
+// once and the bytes added in by Close; past kUnlaggedCells a roll is also counted kLag rolls
+// late, after a prefetch of its cell, whose line has arrived by then. The counts stay exact.
+// bench/stats measures the cost against the face test's.
 #pragma once
 
 #include <array>
@@ -46,11 +46,15 @@ public:
     // Close pairs it with the last roll. The pair is counted kLag rolls later (see the top).
     void Feed(int face)
     {
-        if (m_run.empty()) [[unlikely]]
-            StartFeeding();
         unsigned cell = m_row + static_cast<unsigned>(face);
         m_row = static_cast<unsigned>(face) * m_values;
-        if (m_lag) {
+        if (m_way == Way::Direct) {
+            ++m_cells[cell];
+            return;
+        }
+        if (m_run.empty()) [[unlikely]]
+            StartFeeding();
+        if (m_way == Way::Lagged) {
             __builtin_prefetch(&m_run[cell], 1);
             Lagging& slot = m_lagging[m_fed++ % kLag];
             const unsigned due = static_cast<unsigned>(slot);
@@ -83,9 +87,13 @@ public:
 private:
     // Rolls between the prefetch of a cell and its count: enough to cover a miss to memory.
     static constexpr unsigned kLag = 32;
+    // Up to this many cells (128 KiB, 128 faces) a roll goes straight into its 64-bit cell, in
+    // the cache already; the byte counts would only cost.
+    static constexpr unsigned kDirectCells = 128 * 128;
     // Up to this many cells (a run's bytes in a quarter of a core's L2 cache, 512 faces) a roll
     // is counted at once: its cell is in the cache already, and the lag would only cost.
     static constexpr unsigned kUnlaggedCells = 512 * 512;
+    enum class Way : std::uint8_t { Direct, Bytes, Lagged };
 
     // The roll loop keeps the members Feed reads in registers only when none of its stores may
     // alias them; so its two arrays take types of their own. A run's count of a cell, modulo
@@ -106,15 +114,15 @@ private:
     // V * V cells, then the row of a run's first roll, then a spare cell (m_spare) that the
     // lagging slots name before they hold a roll; its count is thrown away.
     std::vector<std::uint64_t> m_cells;
-    // The current run's counts, laid out as m_cells; empty until the first Feed, so a tally
-    // that only adds up runs never has them.
+    // The current run's counts, laid out as m_cells; empty until the first Feed of more than
+    // kDirectCells cells, so a tally that only adds up runs never has them.
     std::vector<RunCount> m_run;
-    std::array<Lagging, kLag> m_lagging{};  // the cells of the last kLag rolls, when m_lag
+    std::array<Lagging, kLag> m_lagging{};  // the cells of the last kLag rolls, when Lagged
     unsigned m_fed = 0;     // rolls fed; wraps harmlessly, 2^32 being a multiple of kLag
     unsigned m_values = 0;
     unsigned m_row = 0;     // offset of the previous roll's row
     unsigned m_spare = 0;
-    bool m_lag = false;     // more than kUnlaggedCells cells
+    Way m_way = Way::Direct;
 };
 
 // Why the serial test cannot be made for `rolls` rolls of a V-faced die, or empty when it can:

@@ -201,8 +201,8 @@ TEST(PairTally, CountsEachRunAroundItsOwnCircle)
 
 // Runs of rolls fed into one tally that closes each (and so goes on from run to run), and into a
 // run tally reset for each run and added to totals: both must hold exactly the pairs counted
-// plainly, each run around its own circle. Sizes on either side of the lagged counting, and cells
-// far past 255 pairs (the wrap of a run's byte counts).
+// plainly, each run around its own circle. Sizes for each way of counting, and cells far past 255
+// pairs (the wrap of a run's byte counts).
 TEST(PairTally, MatchesAPlainTallyAtEverySize)
 {
     struct Case {
@@ -211,10 +211,10 @@ TEST(PairTally, MatchesAPlainTallyAtEverySize)
         bool oneFace;  // every roll the same face: one cell takes the whole run
     };
     const Case cases[] = {
-        {2, {5000, 1, 700}, false},  // about 1250 pairs a cell
-        {3, {1000, 3}, true},
-        {6, {40000}, false},
-        {513, {100000, 2, 31, 33}, false},  // lagged; runs shorter than the lag
+        {2, {5000, 1, 700}, false},        // straight into the totals
+        {200, {50000, 1, 5}, true},        // byte counts
+        {200, {60000, 3}, false},
+        {513, {100000, 2, 31, 33}, false},  // lagged byte counts; runs shorter than the lag
         {600, {1000}, true},
         {4096, {60000}, false},  // the largest die
     };
