@@ -104,8 +104,10 @@ void BM_PairTest(benchmark::State& state)
     state.counters["pair_ns"] = 1e9 * fastestPair / rolls;
     state.counters["ratio"] = fastestPair / fastestFace;
 }
-BENCHMARK(BM_PairTest)->Arg(6)->Arg(64)->Arg(256)->Arg(1024)->Iterations(12)->Unit(benchmark::kMillisecond);
-// The largest die the pair test takes: 4 * 10^8 rolls a run, so fewer passes.
+// More passes where a pass is short (milliseconds): the fastest then escapes a busy moment of a
+// shared machine. 4096 values, the largest die the pair test takes, rolls 4 * 10^8 times a run.
+BENCHMARK(BM_PairTest)->Arg(6)->Arg(64)->Arg(256)->Iterations(40)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PairTest)->Arg(1024)->Iterations(12)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PairTest)->Arg(4096)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
