@@ -63,12 +63,13 @@ struct Lcg {
     pairs.Reset(values);
     Lcg lcg{seed};
     const int limit = 32766 - 32767 % values;
+    const FaceOf faceOf(values);  // as the engine feeds its pair tally
     RollLoop(
         slots.data(), values, rolls,
         [&] {
             const int r = lcg();
             if (r <= limit)
-                pairs.Feed(r % values);
+                pairs.Feed(static_cast<int>(faceOf(static_cast<std::uint32_t>(r))));
             return r;
         },
         [] {});
