@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <random>
+#include <vector>
 
 using namespace qdx::test;  // Make, Show, Utc, FixedClock, ZoneScope, LogCapture, ...
 
@@ -27,6 +28,21 @@ CQDXDateTime FromChrono(chr::sys_days day, int h = 0, int mi = 0, int s = 0)
 bool SameFields(const CQDXDateTime& a, const CQDXDateTime& b)
 {
     return a.Compare(&b, 6) == 0;
+}
+
+struct Shift {
+    CQDXDateTime from;
+    int by;
+    const char* to;  // the fields the shift leaves
+};
+
+void ExpectShifts(void (CQDXDateTime::*shift)(int), std::initializer_list<Shift> cases)
+{
+    for (const Shift& c : cases) {
+        CQDXDateTime v = c.from;
+        (v.*shift)(c.by);
+        EXPECT_EQ(Show(v), c.to) << Show(c.from) << " by " << c.by;
+    }
 }
 
 // Every day a value can hold, compared with an independent calendar.
@@ -96,23 +112,15 @@ TEST(ShiftDate, FarShiftEqualsSingleSteps)
 
 TEST(ShiftDate, ExamplesAndTheRangeEnds)
 {
-    CQDXDateTime v = Make(2006, 3, 1);
-    v.ShiftDate(-1);
-    EXPECT_EQ(Show(v), "2006-02-28 00:00:00");
-    v = Make(2004, 2, 28);
-    v.ShiftDate(1);
-    EXPECT_EQ(Show(v), "2004-02-29 00:00:00");
-    v = Make(2005, 12, 31, 23, 59, 59);
-    v.ShiftDate(1);
-    EXPECT_EQ(Show(v), "2006-01-01 23:59:59");
-    v = Make(2006, 1, 2);
-    v.ShiftDate(0);
-    EXPECT_EQ(Show(v), "2006-01-02 00:00:00");
-
-    // One whole cycle of the 256 years comes back to the same day.
-    v = Make(2006, 1, 2);
-    v.ShiftDate(93502);
-    EXPECT_EQ(Show(v), "2006-01-02 00:00:00");
+    ExpectShifts(&CQDXDateTime::ShiftDate, {
+                                               {Make(2006, 3, 1), -1, "2006-02-28 00:00:00"},
+                                               {Make(2004, 2, 28), 1, "2004-02-29 00:00:00"},
+                                               {Make(2005, 12, 31, 23, 59, 59), 1, "2006-01-01 23:59:59"},
+                                               {Make(2006, 1, 2), 0, "2006-01-02 00:00:00"},
+                                               // a whole cycle of the 256 years
+                                               {Make(2006, 1, 2), 93502, "2006-01-02 00:00:00"},
+                                           });
+    CQDXDateTime v = Make(2006, 1, 2);
     v.ShiftDate(2147483647);  // no time limit on the distance
     CQDXDateTime back = v;
     back.ShiftDate(-2147483647);
@@ -141,38 +149,20 @@ TEST(WeekDays, Jan1AndWeekStart)
 
 TEST(ShiftMonth, CorrectsDaysBeyondTheMonthsEnd)
 {
-    CQDXDateTime v = Make(2006, 1, 31);
-    v.ShiftMonth(1);
-    EXPECT_EQ(Show(v), "2006-03-01 00:00:00");
-    v = Make(2006, 1, 29);
-    v.ShiftMonth(1);
-    EXPECT_EQ(Show(v), "2006-03-01 00:00:00");
-    v = Make(2004, 1, 30);  // leap year: one step past 31 February is already March
-    v.ShiftMonth(1);
-    EXPECT_EQ(Show(v), "2004-03-01 00:00:00");
-    v = Make(2004, 1, 29);
-    v.ShiftMonth(1);
-    EXPECT_EQ(Show(v), "2004-02-29 00:00:00");
-    v = Make(2006, 3, 31);
-    v.ShiftMonth(-1);
-    EXPECT_EQ(Show(v), "2006-02-28 00:00:00");
-    v = Make(2006, 3, 31);
-    v.ShiftMonth(-2);  // corrected at the first step, and the day stays 28
-    EXPECT_EQ(Show(v), "2006-01-28 00:00:00");
-    v = Make(2006, 1, 31);
-    v.ShiftMonth(2);
-    EXPECT_EQ(Show(v), "2006-03-31 00:00:00");
-    v = Make(2006, 11, 15);
-    v.ShiftMonth(14);
-    EXPECT_EQ(Show(v), "2008-01-15 00:00:00");
-    v = Make(2006, 1, 15);
-    v.ShiftMonth(-13);
-    EXPECT_EQ(Show(v), "2004-12-15 00:00:00");
-
-    // With an hour of 24 the value is never valid, so every correction runs its ten days.
-    v = Make(2006, 1, 31, 24);
-    v.ShiftMonth(1);
-    EXPECT_EQ(Show(v), "2006-03-10 24:00:00");
+    ExpectShifts(&CQDXDateTime::ShiftMonth,
+                 {
+                     {Make(2006, 1, 31), 1, "2006-03-01 00:00:00"},
+                     {Make(2006, 1, 29), 1, "2006-03-01 00:00:00"},
+                     {Make(2004, 1, 30), 1, "2004-03-01 00:00:00"},  // leap year: past 31 Feb is March
+                     {Make(2004, 1, 29), 1, "2004-02-29 00:00:00"},
+                     {Make(2006, 3, 31), -1, "2006-02-28 00:00:00"},
+                     {Make(2006, 3, 31), -2, "2006-01-28 00:00:00"},  // corrected at the first step
+                     {Make(2006, 1, 31), 2, "2006-03-31 00:00:00"},
+                     {Make(2006, 11, 15), 14, "2008-01-15 00:00:00"},
+                     {Make(2006, 1, 15), -13, "2004-12-15 00:00:00"},
+                     // an hour of 24 is never valid, so every correction runs its ten days
+                     {Make(2006, 1, 31, 24), 1, "2006-03-10 24:00:00"},
+                 });
 }
 
 // A backward shift by n months is n single backward steps, each with its correction; the
@@ -203,12 +193,8 @@ TEST(ShiftMonth, FarBackwardShiftEqualsSingleSteps)
 
 TEST(ShiftTime, CarriesIntoTheDateLikeElapsedSeconds)
 {
-    CQDXDateTime v = Make(2006, 1, 1);
-    v.ShiftTime(-1);
-    EXPECT_EQ(Show(v), "2005-12-31 23:59:59");
-    v = Make(2006, 1, 1, 10, 20, 30);
-    v.ShiftTime(86400);
-    EXPECT_EQ(Show(v), "2006-01-02 10:20:30");
+    ExpectShifts(&CQDXDateTime::ShiftTime, {{Make(2006, 1, 1), -1, "2005-12-31 23:59:59"},
+                                           {Make(2006, 1, 1, 10, 20, 30), 86400, "2006-01-02 10:20:30"}});
 
     // Any shift agrees with adding seconds on a time line.
     std::mt19937 random(7);
@@ -349,39 +335,45 @@ TEST(NumberForms, DatesTimesAndSlots)
     SYSTEMTIME st{};
     st.wMilliseconds = 999;
     v.GetSYSTEMTIME(&st);
-    EXPECT_EQ(st.wYear, 2006);
-    EXPECT_EQ(st.wMonth, 1);
-    EXPECT_EQ(st.wDay, 2);
-    EXPECT_EQ(st.wDayOfWeek, 1);  // a Monday
-    EXPECT_EQ(st.wHour, 14);
-    EXPECT_EQ(st.wMinute, 30);
-    EXPECT_EQ(st.wSecond, 5);
-    EXPECT_EQ(st.wMilliseconds, 0);
+    const std::vector<int> fields = {st.wYear, st.wMonth, st.wDayOfWeek, st.wDay,
+                                     st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+    EXPECT_EQ(fields, (std::vector<int>{2006, 1, 1 /* a Monday */, 2, 14, 30, 5, 0}));
 }
 
 TEST(SetDTJulAndFloat, SetDaysFromCounts)
 {
     FixedClock clock(Utc(2026, 7, 15, 13, 45, 30));
     const int today = Make(2026, 7, 15).GetJulian();
-    CQDXDateTime v = Make(2010, 5, 5, 5, 5, 5);
-    EXPECT_EQ(v.SetDTJul(2451545), 2451545 - today);
-    EXPECT_EQ(Show(v), "2000-01-01 00:00:00");
-    EXPECT_EQ(v.SetDTJul(today), 0);
-    EXPECT_EQ(Show(v), "2026-07-15 00:00:00");
+    const struct {
+        int jd;
+        const char* shown;
+    } days[] = {{2451545, "2000-01-01 00:00:00"}, {today, "2026-07-15 00:00:00"},
+                {Make(2155, 12, 31).GetJulian(), "2155-12-31 00:00:00"}};
+    for (const auto& c : days) {
+        CQDXDateTime v = Make(2010, 5, 5, 5, 5, 5);
+        EXPECT_EQ(v.SetDTJul(c.jd), c.jd - today) << c.jd;
+        EXPECT_EQ(Show(v), c.shown);
+    }
+    CQDXDateTime v;
     EXPECT_EQ(v.SetDTJul("2415021"), 2415021 - today);
     EXPECT_EQ(Show(v), "1900-01-01 00:00:00");
-    v.SetDTJul(Make(2155, 12, 31).GetJulian());
-    EXPECT_EQ(Show(v), "2155-12-31 00:00:00");
 
-    EXPECT_EQ(v.SetDTFloat(38719.25), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 06:00:00");
-    EXPECT_EQ(v.SetDTFloat(2.0), 0);
-    EXPECT_EQ(Show(v), "1900-01-01 00:00:00");
-    EXPECT_EQ(v.SetDTFloat(38719.9999999), -1);
-    EXPECT_EQ(Show(v), "2006-01-02 24:00:00");
-    EXPECT_EQ(v.SetDTFloat(std::nan("")), -1);
-    EXPECT_EQ(v.IsEmpty(), 1);
-    EXPECT_EQ(v.SetDTFloat(1e300), -1);
+    const struct {
+        double days;
+        int result;
+        const char* shown;  // nullptr: not looked at
+    } floats[] = {{38719.25, 0, "2006-01-02 06:00:00"},
+                  {2.0, 0, "1900-01-01 00:00:00"},
+                  {38719.9999999, -1, "2006-01-02 24:00:00"},
+                  {std::nan(""), -1, "1900-00-00 00:00:00"},  // empty
+                  {1e300, -1, nullptr}};
+    for (const auto& c : floats) {
+        CQDXDateTime f = Make(2010, 5, 5, 5, 5, 5);
+        EXPECT_EQ(f.SetDTFloat(c.days), c.result) << c.days;
+        if (c.shown) {
+            EXPECT_EQ(Show(f), c.shown) << c.days;
+        }
+    }
 }
 
 } // namespace

@@ -48,76 +48,67 @@ TEST(SetDTNumbers, RejectsAndLogs)
 TEST(SetDTText, AcceptedForms)
 {
     FixedClock clock(kNow);
-    CQDXDateTime v;
-    EXPECT_EQ(v.SetDT("20060102"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 00:00:00");
-    EXPECT_EQ(v.SetDT("20060102 143005"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 14:30:05");
-    EXPECT_EQ(v.SetDT("060102 14:30"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 14:30:00");
-    EXPECT_EQ(v.SetDT("060102 1430"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 14:30:00");
-    EXPECT_EQ(v.SetDT("1/2/2006 14:30:05"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 14:30:05");
-    EXPECT_EQ(v.SetDT("1/2/06 7"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 07:00:00");
-    EXPECT_EQ(v.SetDT("1/2/70"), 0);
-    EXPECT_EQ(Show(v), "1970-01-02 00:00:00");
-    EXPECT_EQ(v.SetDT("\t 1/2 \t"), 0);  // this year
-    EXPECT_EQ(Show(v), "2026-01-02 00:00:00");
-    EXPECT_EQ(v.SetDT("1/2 1430"), 0);
-    EXPECT_EQ(Show(v), "2026-01-02 14:30:00");
-    EXPECT_EQ(v.SetDT("2/29/2004 23:59:59 and more words"), 0);
-    EXPECT_EQ(Show(v), "2004-02-29 23:59:59");
-    EXPECT_EQ(v.SetDT("20061345"), 0);
-    EXPECT_EQ(Show(v), "2006-13-45 00:00:00");
-    EXPECT_EQ(v.SetDTCheck("20061345"), -1);
-    EXPECT_EQ(v.SetDTCheck("20060102 240000"), -1);  // hour 24 is stored, and not valid
-    EXPECT_EQ(v.SetDTCheck("20060102 2359"), 0);
+    const CQDXDateTime start = Make(2001, 2, 3, 4, 5, 6);
+    ExpectTextSets(&CQDXDateTime::SetDT, start,
+                   {
+                       {"20060102", 0, "2006-01-02 00:00:00"},
+                       {"20060102 143005", 0, "2006-01-02 14:30:05"},
+                       {"060102 14:30", 0, "2006-01-02 14:30:00"},
+                       {"060102 1430", 0, "2006-01-02 14:30:00"},
+                       {"1/2/2006 14:30:05", 0, "2006-01-02 14:30:05"},
+                       {"1/2/06 7", 0, "2006-01-02 07:00:00"},
+                       {"1/2/70", 0, "1970-01-02 00:00:00"},
+                       {"\t 1/2 \t", 0, "2026-01-02 00:00:00"},  // this year
+                       {"1/2 1430", 0, "2026-01-02 14:30:00"},
+                       {"2/29/2004 23:59:59 and more words", 0, "2004-02-29 23:59:59"},
+                       {"20061345", 0, "2006-13-45 00:00:00"},
+                   });
+    ExpectTextSets(&CQDXDateTime::SetDTCheck, start,
+                   {
+                       {"20061345", -1, nullptr},
+                       {"20060102 240000", -1, nullptr},  // hour 24 is stored, and not valid
+                       {"20060102 2359", 0, "2006-01-02 23:59:00"},
+                   });
 }
 
 TEST(SetDTText, SpecialWordsUseTheClock)
 {
     ZoneScope zone("Europe/Paris");
     FixedClock clock(kNow);
-    CQDXDateTime v;
-    EXPECT_EQ(v.SetDT("now"), 0);
-    EXPECT_EQ(Show(v), "2026-07-15 15:45:30");
-    EXPECT_EQ(v.SetDT("  TODAY "), 0);
-    EXPECT_EQ(Show(v), "2026-07-15 00:00:00");
-    EXPECT_EQ(v.SetDT("NowEST"), 0);
-    EXPECT_EQ(Show(v), "2026-07-15 09:45:30");
-    EXPECT_EQ(v.SetDT("todayest"), 0);
-    EXPECT_EQ(Show(v), "2026-07-15 00:00:00");
-    v.Reset();
-    EXPECT_EQ(v.SetDT("Live"), 0);
-    EXPECT_EQ(Show(v), "2026-07-15 00:00:00");
-    EXPECT_EQ(v.SetDT("Nowhere"), 0);  // a word, not a number: nothing changes
-    EXPECT_EQ(Show(v), "2026-07-15 00:00:00");
+    ExpectTextSets(&CQDXDateTime::SetDT, CQDXDateTime(),
+                   {
+                       {"now", 0, "2026-07-15 15:45:30"},
+                       {"  TODAY ", 0, "2026-07-15 00:00:00"},
+                       {"NowEST", 0, "2026-07-15 09:45:30"},
+                       {"todayest", 0, "2026-07-15 00:00:00"},
+                       {"Live", 0, "2026-07-15 00:00:00"},
+                   });
+    // A word, not a number: nothing changes.
+    ExpectTextSets(&CQDXDateTime::SetDT, Make(2006, 1, 2), {{"Nowhere", 0, "2006-01-02 00:00:00"}});
 }
 
 TEST(SetDTText, OddCasesKeepTheValue)
 {
     FixedClock clock(kNow);
     const CQDXDateTime before = Make(2001, 2, 3, 4, 5, 6);
-    CQDXDateTime v = before;
+    const char* kept = "2001-02-03 04:05:06";
     LogCapture log;
-    EXPECT_EQ(v.SetDT("Jan 2 2006"), 0);
-    EXPECT_EQ(Show(v), Show(before));
-    EXPECT_EQ(v.SetDT("0:30"), 0);  // its first field reads as 0
-    EXPECT_EQ(Show(v), Show(before));
-    EXPECT_EQ(v.SetDT("2/30/2006"), -1);
-    EXPECT_EQ(v.SetDT("13/2/2006"), -1);
-    EXPECT_EQ(v.SetDT("1/2/1850"), -1);
-    EXPECT_EQ(v.SetDT("18500102"), -1);
-    EXPECT_EQ(v.SetDT("1/2/2006 25:00"), -2);
-    EXPECT_EQ(v.SetDT("1/2/2006 12:60"), -2);
-    EXPECT_EQ(v.SetDT("1/2/2006 12:00:60"), -2);
-    EXPECT_EQ(v.SetDT("24:30"), -2);
-    EXPECT_EQ(Show(v), Show(before));
+    ExpectTextSets(&CQDXDateTime::SetDT, before,
+                   {
+                       {"Jan 2 2006", 0, kept},
+                       {"0:30", 0, kept},  // its first field reads as 0
+                       {"2/30/2006", -1, kept},
+                       {"13/2/2006", -1, kept},
+                       {"1/2/1850", -1, kept},
+                       {"18500102", -1, kept},
+                       {"1/2/2006 25:00", -2, kept},
+                       {"1/2/2006 12:60", -2, kept},
+                       {"1/2/2006 12:00:60", -2, kept},
+                       {"24:30", -2, kept},
+                       {nullptr, -1, kept},
+                   });
     EXPECT_THAT(log.lines, IsEmpty());
-    EXPECT_EQ(v.SetDT(static_cast<const char*>(nullptr)), -1);
-    EXPECT_EQ(Show(v), Show(before));
+    CQDXDateTime v = before;
 
     // A time alone is stored; the missing date is reported.
     EXPECT_EQ(v.SetDT("12:30"), -1);
@@ -144,37 +135,24 @@ TEST(SetTimeText, TwelveHourTextsAndWords)
 {
     ZoneScope zone("Europe/Paris");
     FixedClock clock(kNow);
-    CQDXDateTime v = Make(2006, 1, 2, 4, 5, 6);
-    EXPECT_EQ(v.SetTime("12:30AM"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 12:30:00");  // 12:30AM is noon
-    EXPECT_EQ(v.SetTime("12:30PM"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 12:30:00");
-    EXPECT_EQ(v.SetTime("1:30 pm"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 13:30:00");
-    EXPECT_EQ(v.SetTime("130PM"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 13:30:00");
-    EXPECT_EQ(v.SetTime("00:30"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 00:30:00");
-    EXPECT_EQ(v.SetTime("240000"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 12:00:00");
-    EXPECT_EQ(v.SetTime("7"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 07:00:00");
-    EXPECT_EQ(v.SetTime("today"), 0);  // the time of day, not midnight
-    EXPECT_EQ(Show(v), "2006-01-02 15:45:30");
-    EXPECT_EQ(v.SetTime("NOWEST"), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 09:45:30");
-    EXPECT_EQ(v.SetTime(nullptr), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 00:00:00");
-    v.SetTime(1, 2, 3);
-    EXPECT_EQ(v.SetTime("  "), 0);
-    EXPECT_EQ(Show(v), "2006-01-02 00:00:00");
-
     LogCapture log;
-    v.SetTime(1, 2, 3);
-    EXPECT_EQ(v.SetTime("25:00"), -2);
-    EXPECT_EQ(v.SetTime("10:75"), -2);
-    EXPECT_EQ(v.SetTime("250000"), -2);
-    EXPECT_EQ(Show(v), "2006-01-02 01:02:03");
+    ExpectTextSets(&CQDXDateTime::SetTime, Make(2006, 1, 2, 1, 2, 3),
+                   {
+                       {"12:30AM", 0, "2006-01-02 12:30:00"},  // 12:30AM is noon
+                       {"12:30PM", 0, "2006-01-02 12:30:00"},
+                       {"1:30 pm", 0, "2006-01-02 13:30:00"},
+                       {"130PM", 0, "2006-01-02 13:30:00"},
+                       {"00:30", 0, "2006-01-02 00:30:00"},
+                       {"240000", 0, "2006-01-02 12:00:00"},
+                       {"7", 0, "2006-01-02 07:00:00"},
+                       {"today", 0, "2006-01-02 15:45:30"},  // the time of day, not midnight
+                       {"NOWEST", 0, "2006-01-02 09:45:30"},
+                       {nullptr, 0, "2006-01-02 00:00:00"},
+                       {"  ", 0, "2006-01-02 00:00:00"},
+                       {"25:00", -2, "2006-01-02 01:02:03"},
+                       {"10:75", -2, "2006-01-02 01:02:03"},
+                       {"250000", -2, "2006-01-02 01:02:03"},
+                   });
     EXPECT_THAT(log.lines, ElementsAre("Invalid Time: -1", "Invalid Time: -2", "Invalid Time: 250000"));
 }
 

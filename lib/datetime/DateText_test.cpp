@@ -115,32 +115,29 @@ TEST(GetTimeAlpha, ColonsNumbersAndDecimalHours)
 
 TEST(Names, MonthsAndDays)
 {
-    CTxt out;
-    CQDXDateTime::GetMonthTxt(5, out, 1);
-    EXPECT_STREQ(out, "May");
-    CQDXDateTime::GetMonthTxt(5, out, 0);
-    EXPECT_STREQ(out, "May");
-    CQDXDateTime::GetMonthTxt(9, out, 0);
-    EXPECT_STREQ(out, "September");
-    CQDXDateTime::GetMonthTxt(1, out, 1);
-    EXPECT_STREQ(out, "Jan");
-    CQDXDateTime::GetMonthTxt(13, out, 0);
-    EXPECT_STREQ(out, "?13");
-    CQDXDateTime::GetMonthTxt(0, out, 1);
-    EXPECT_STREQ(out, "?0");
+    const auto month = [](int m, int abbreviated) {
+        CTxt out("old");
+        CQDXDateTime::GetMonthTxt(m, out, abbreviated);
+        return std::string(out);
+    };
+    EXPECT_EQ(month(5, 1), "May");
+    EXPECT_EQ(month(5, 0), "May");
+    EXPECT_EQ(month(9, 0), "September");
+    EXPECT_EQ(month(1, 1), "Jan");
+    EXPECT_EQ(month(13, 0), "?13");
+    EXPECT_EQ(month(0, 1), "?0");
 
-    CQDXDateTime::GetWeekDayTxt(3, out, 0, 0);
-    EXPECT_STREQ(out, "Wednsday");
-    CQDXDateTime::GetWeekDayTxt(10, out, 0, 0);
-    EXPECT_STREQ(out, "Wednsday");
-    CQDXDateTime::GetWeekDayTxt(5, out, 0, 1);
-    EXPECT_STREQ(out, "Saturday");
-    CQDXDateTime::GetWeekDayTxt(6, out, 1, 1);
-    EXPECT_STREQ(out, "Sun");
-    CQDXDateTime::GetWeekDayTxt(0, out, 1, 1);
-    EXPECT_STREQ(out, "Mon");
-    CQDXDateTime::GetWeekDayTxt(-1, out, 1, 0);
-    EXPECT_STREQ(out, "?-1");
+    const auto weekDay = [](int d, int abbreviated, int mode) {
+        CTxt out("old");
+        CQDXDateTime::GetWeekDayTxt(d, out, abbreviated, mode);
+        return std::string(out);
+    };
+    EXPECT_EQ(weekDay(3, 0, 0), "Wednsday");
+    EXPECT_EQ(weekDay(10, 0, 0), "Wednsday");
+    EXPECT_EQ(weekDay(5, 0, 1), "Saturday");
+    EXPECT_EQ(weekDay(6, 1, 1), "Sun");
+    EXPECT_EQ(weekDay(0, 1, 1), "Mon");
+    EXPECT_EQ(weekDay(-1, 1, 0), "?-1");
 
     EXPECT_EQ(CQDXDateTime::GetWeekDayVal("saturday", 0), 6);
     EXPECT_EQ(CQDXDateTime::GetWeekDayVal("saturday", 1), 5);
@@ -189,15 +186,17 @@ TEST(Layouts, AllEighteen)
 
 TEST(Layouts, TwelveHourClock)
 {
+    const auto layout = [](int hour, int minute, int mode) {
+        CString s;
+        Make(2006, 1, 2, hour, minute, 0).GetStr(s, mode);
+        return std::string(s.GetString());
+    };
+    EXPECT_EQ(layout(12, 15, 7), "12:15:00AM");  // noon is written with AM
+    EXPECT_EQ(layout(0, 15, 7), "00:15:00AM");
+    EXPECT_EQ(layout(13, 15, 7), "01:15:00PM");
+    EXPECT_EQ(layout(23, 59, 8), "11:59PM");
+
     CString s;
-    Make(2006, 1, 2, 12, 15, 0).GetStr(s, 7);
-    EXPECT_STREQ(s, "12:15:00AM");  // noon is written with AM
-    Make(2006, 1, 2, 0, 15, 0).GetStr(s, 7);
-    EXPECT_STREQ(s, "00:15:00AM");
-    Make(2006, 1, 2, 13, 15, 0).GetStr(s, 7);
-    EXPECT_STREQ(s, "01:15:00PM");
-    Make(2006, 1, 2, 23, 59, 0).GetStr(s, 8);
-    EXPECT_STREQ(s, "11:59PM");
 
     // What the 12-hour layouts write, SetTime reads back as the same time of day.
     for (int hour = 0; hour < 24; ++hour) {

@@ -310,34 +310,34 @@ private:
     std::unique_ptr<TestHttpServer> m_server;
 };
 
+// The first date on the page, in any of its forms; each line before it that is no date is logged.
 TEST_F(DatePageTest, TakesTheFirstDateOnThePage)
 {
-    ServeDatePage("<html>\n2006/01/02\n2007/03/04\n");
-    CQDXDateTime value = Make(1999, 9, 9, 9, 9, 9);
-    LogCapture log;
-    EXPECT_EQ(value.SetNowURL(), 0);
-    EXPECT_EQ(Show(value), "2006-01-02 00:00:00");
-    int invalidDates = 0;
-    for (const std::string& line : log.lines)
-        invalidDates += line.rfind("Invalid Date: ", 0) == 0;
-    EXPECT_EQ(invalidDates, 1);  // for the '<html>' line only
-}
-
-TEST_F(DatePageTest, ReadsTheDashAndPlainNumberForms)
-{
-    for (const char* page : {"Today is\r\n02-Jan-2006\r\n", "20060102\n"}) {
-        ServeDatePage(page);
-        CQDXDateTime value;
-        EXPECT_EQ(value.SetNowURL(), 0) << page;
-        EXPECT_EQ(Show(value), "2006-01-02 00:00:00") << page;
+    const struct {
+        const char* page;
+        int result;
+        const char* value;  // nullptr: not looked at
+        int invalidDates;
+    } cases[] = {
+        {"<html>\n2006/01/02\n2007/03/04\n", 0, "2006-01-02 00:00:00", 1},
+        {"Today is\r\n02-Jan-2006\r\n", 0, "2006-01-02 00:00:00", 1},
+        {"20060102\n", 0, "2006-01-02 00:00:00", 0},
+        {"<html>\nno date\n</html>\n", -2, nullptr, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        ServeDatePage(c.page);
+        CQDXDateTime value = Make(1999, 9, 9, 9, 9, 9);
+        LogCapture log;
+        EXPECT_EQ(value.SetNowURL(), c.result);
+        if (c.value) {
+            EXPECT_EQ(Show(value), c.value);
+        }
+        int invalidDates = 0;
+        for (const std::string& line : log.lines)
+            invalidDates += line.rfind("Invalid Date: ", 0) == 0;
+        EXPECT_EQ(invalidDates, c.invalidDates);
     }
-}
-
-TEST_F(DatePageTest, PageWithoutADate)
-{
-    ServeDatePage("<html>\nno date\n</html>\n");
-    CQDXDateTime value = Make(2006, 1, 2, 3, 4, 5);
-    EXPECT_EQ(value.SetNowURL(), -2);
 }
 
 TEST_F(DatePageTest, UnreachablePageGivesTheLocalClock)
@@ -412,32 +412,53 @@ private:
     ClockSetter m_previousSet;
 };
 
+// The clock is set to the value (Universal Time) at the start of a second, the message names
+// the local times, and a refused or impossible setting is reported, the movement then 0.
 TEST(SyncGMT, SetsTheClockAndReportsHowFarItMoved)
 {
+    const struct {
+        const char* zone;
+        timespec clock;
+        CQDXDateTime value;
+        int failWith;
+        int result;
+        bool set;
+        float adjusted;
+        const char* msg;
+    } cases[] = {
+        {"UTC", {Utc(2006, 1, 2, 18, 0, 0), 50 * 1000000}, Make(2006, 1, 2, 18, 4, 43), 0, 0, true, 282.970f,
+         "Adjusted 282.970 Sec to 1/2/2006 18:04:43.000 (From 1/2/2006 18:00:00.050) DiffNow=283"},
+        {"EST5", {Utc(2006, 1, 2, 18, 4, 40), 0}, Make(2006, 1, 2, 18, 4, 43), 0, 0, true, 3.020f,
+         "Adjusted  3.020 Sec to 1/2/2006 13:04:43.000 (From 1/2/2006 13:04:40.000) DiffNow=3"},
+        {"UTC", {Utc(2006, 1, 2, 18, 0, 0), 0}, Make(2006, 1, 2, 18, 4, 43), EPERM, -1, true, 0.0f,
+         "SetLocalTime failed (Error 1=Operation not permitted)"},
+        // never a value that is no date (what a failed page reading may leave) on the clock
+        {"UTC", {Utc(2006, 1, 2, 18, 0, 0), 0}, CQDXDateTime(), 0, -1, false, 0.0f,
+         "SetLocalTime failed (Error 22=Invalid argument)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + Show(c.value) + " " + std::to_string(c.failWith));
+        ZoneScope zone(c.zone);
+        FakeClock clock(c.clock);
+        clock.failWith = c.failWith;
+        CQDXDateTime value = c.value;
+        CString msg;
+        float adjusted = -1;
+        EXPECT_EQ(value.SyncGMT(msg, &adjusted), c.result);
+        EXPECT_STREQ(msg, c.msg);
+        EXPECT_NEAR(adjusted, c.adjusted, 0.0005f);
+        EXPECT_EQ(Show(value), Show(c.value));  // the value itself stays Universal Time
+        ASSERT_EQ(clock.sets.size(), c.set ? 1u : 0u);
+        if (c.set) {
+            EXPECT_EQ(clock.sets[0].tv_sec, Utc(2006, 1, 2, 18, 4, 43));
+            EXPECT_EQ(clock.sets[0].tv_nsec, 0);
+        }
+    }
+    // A null pointer for the movement is fine.
     ZoneScope zone("UTC");
-    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 50 * 1000000});
-    CQDXDateTime value = Make(2006, 1, 2, 18, 4, 43);
+    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 0});
     CString msg;
-    float adjusted = -1;
-    EXPECT_EQ(value.SyncGMT(msg, &adjusted), 0);
-    ASSERT_EQ(clock.sets.size(), 1u);
-    EXPECT_EQ(clock.sets[0].tv_sec, Utc(2006, 1, 2, 18, 4, 43));
-    EXPECT_EQ(clock.sets[0].tv_nsec, 0);
-    EXPECT_FLOAT_EQ(adjusted, 282.970f);
-    EXPECT_STREQ(msg, "Adjusted 282.970 Sec to 1/2/2006 18:04:43.000 (From 1/2/2006 18:00:00.050) DiffNow=283");
-    EXPECT_EQ(Show(value), "2006-01-02 18:04:43");  // the value itself stays Universal Time
-}
-
-TEST(SyncGMT, SetsLocalTimeInTheMachinesZone)
-{
-    ZoneScope zone("EST5");
-    FakeClock clock({Utc(2006, 1, 2, 18, 4, 40), 0});
-    CQDXDateTime value = Make(2006, 1, 2, 18, 4, 43);
-    CString msg;
-    EXPECT_EQ(value.SyncGMT(msg, nullptr), 0);  // a null pointer for the movement is fine
-    ASSERT_EQ(clock.sets.size(), 1u);
-    EXPECT_EQ(clock.sets[0].tv_sec, Utc(2006, 1, 2, 18, 4, 43));
-    EXPECT_STREQ(msg, "Adjusted  3.020 Sec to 1/2/2006 13:04:43.000 (From 1/2/2006 13:04:40.000) DiffNow=3");
+    EXPECT_EQ(Make(2006, 1, 2, 18, 4, 43).SyncGMT(msg, nullptr), 0);
 }
 
 TEST(SyncGMT, SetsTheReadingsInstantAcrossDaylightSavingChanges)
@@ -513,30 +534,6 @@ TEST(SyncByOffset, MovesTheClockByTheOffsetToTheMillisecond)
     CString msg;
     EXPECT_EQ(CQDXDateTime::SyncByOffset(1000, msg, nullptr), -1);
     EXPECT_STREQ(msg, "SetLocalTime failed (Error 1=Operation not permitted)");
-}
-
-TEST(SyncGMT, ReportsAClockThatCannotBeSet)
-{
-    ZoneScope zone("UTC");
-    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 0});
-    clock.failWith = EPERM;
-    CQDXDateTime value = Make(2006, 1, 2, 18, 4, 43);
-    CString msg;
-    float adjusted = -1;
-    EXPECT_EQ(value.SyncGMT(msg, &adjusted), -1);
-    EXPECT_STREQ(msg, "SetLocalTime failed (Error 1=Operation not permitted)");
-    EXPECT_FLOAT_EQ(adjusted, 0.0f);
-}
-
-TEST(SyncGMT, NeverPutsAValueThatIsNoDateOnTheClock)
-{
-    ZoneScope zone("UTC");
-    FakeClock clock({Utc(2006, 1, 2, 18, 0, 0), 0});
-    CQDXDateTime empty;  // what a failed page reading may leave
-    CString msg;
-    EXPECT_EQ(empty.SyncGMT(msg, nullptr), -1);
-    EXPECT_STREQ(msg, "SetLocalTime failed (Error 22=Invalid argument)");
-    EXPECT_TRUE(clock.sets.empty());
 }
 
 TEST(SyncGMT, WaitsForTheStartOfTheNextSecond)

@@ -5,8 +5,11 @@
 #include <qdx/DateTime.h>
 #include <qdx/Platform.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <initializer_list>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -32,6 +35,27 @@ inline std::string Show(const CQDXDateTime& v)
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", v.year + 1900, v.month, v.day,
                   v.hour, v.minute, v.second);
     return text;
+}
+
+// One case of a setter that reads text: the text, the result, the fields the value then has
+// (nullptr: not looked at).
+struct TextSet {
+    const char* text;
+    int result;
+    const char* shown;
+};
+
+// Runs each case on a copy of `start`, naming the text in a failure.
+inline void ExpectTextSets(int (CQDXDateTime::*set)(const char*), const CQDXDateTime& start,
+                           std::initializer_list<TextSet> cases)
+{
+    for (const TextSet& c : cases) {
+        CQDXDateTime v = start;
+        EXPECT_EQ((v.*set)(c.text), c.result) << '"' << (c.text ? c.text : "(null)") << '"';
+        if (c.shown) {
+            EXPECT_EQ(Show(v), c.shown) << '"' << (c.text ? c.text : "(null)") << '"';
+        }
+    }
 }
 
 // Seconds since 1970 of a Universal Time.
