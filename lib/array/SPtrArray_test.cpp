@@ -162,25 +162,20 @@ TEST(SPtrArrayGrowth, ImpossibleSizesFailAndLeaveTheArrayAlone)
 
 TEST(SPtrArrayEdit, InsertAtMovesOrExtends)
 {
-    SPtrArray a;
-    Fill(a, {1, 2, 3});
-    a.InsertAt(1, P(9), 2);
-    EXPECT_EQ(Slots(a), (V{1, 9, 9, 2, 3}));
-
-    SPtrArray b;
-    Fill(b, {1, 2, 3});
-    b.InsertAt(3, P(9), 1);
-    EXPECT_EQ(Slots(b), (V{1, 2, 3, 9}));
-
-    SPtrArray c;
-    Fill(c, {1, 2, 3});
-    c.InsertAt(5, P(9), 1);
-    EXPECT_EQ(Slots(c), (V{1, 2, 3, 0, 0, 9}));
-
-    SPtrArray d;
-    Fill(d, {1, 2, 3});
-    d.InsertAt(0, P(8));
-    EXPECT_EQ(Slots(d), (V{8, 1, 2, 3}));
+    const struct {
+        int at, count;
+        V slots;  // after inserting `count` times 9 into {1, 2, 3}
+    } cases[] = {{1, 2, {1, 9, 9, 2, 3}}, {3, 1, {1, 2, 3, 9}}, {5, 1, {1, 2, 3, 0, 0, 9}}, {0, 1, {9, 1, 2, 3}}};
+    for (const auto& c : cases) {
+        SPtrArray a;
+        Fill(a, {1, 2, 3});
+        a.InsertAt(c.at, P(9), c.count);
+        EXPECT_EQ(Slots(a), c.slots) << c.at << " x" << c.count;
+    }
+    SPtrArray one;  // the count defaults to one
+    Fill(one, {1, 2});
+    one.InsertAt(0, P(8));
+    EXPECT_EQ(Slots(one), (V{8, 1, 2}));
 }
 
 TEST(SPtrArrayEdit, InsertArrayCopiesItsSlotsIn)
@@ -194,14 +189,11 @@ TEST(SPtrArrayEdit, InsertArrayCopiesItsSlotsIn)
     EXPECT_EQ(Slots(a), (V{1, 7, 8, 2, 3}));
     a.InsertAt(7, &src);
     EXPECT_EQ(Slots(a), (V{1, 7, 8, 2, 3, 0, 0, 7, 8}));
-}
 
-TEST(SPtrArrayEdit, InsertArrayIntoItself)
-{
-    SPtrArray a;
-    Fill(a, {1, 2, 3});
-    a.InsertAt(1, &a);
-    EXPECT_EQ(Slots(a), (V{1, 1, 2, 3, 2, 3}));
+    SPtrArray self;  // into itself
+    Fill(self, {1, 2, 3});
+    self.InsertAt(1, &self);
+    EXPECT_EQ(Slots(self), (V{1, 1, 2, 3, 2, 3}));
 }
 
 TEST(SPtrArrayEdit, RemoveAtClosesTheGap)
@@ -304,15 +296,15 @@ TEST(SPtrArrayBuffer, RemoveAllKeepsSettingsDropDataResetsThem)
 
 TEST(SPtrArraySort, SortOrdersTheSlots)
 {
-    SPtrArray a;
-    Fill(a, {5, 3, 9, 1, 3});
-    a.Sort(CompareSlots);
-    EXPECT_EQ(Slots(a), (V{1, 3, 3, 5, 9}));
-
-    SPtrArray one;
-    Fill(one, {4});
-    one.Sort(CompareSlots);
-    EXPECT_EQ(Slots(one), (V{4}));
+    for (const V& values : {V{5, 3, 9, 1, 3}, V{4}}) {
+        SPtrArray a;
+        for (std::intptr_t v : values)
+            a.Add(P(v));
+        a.Sort(CompareSlots);
+        V sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(Slots(a), sorted);
+    }
 
     // A larger run against the standard sort.
     SPtrArray big;

@@ -1,5 +1,6 @@
 #include <qdx/BufferedReader.h>
 
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TempDir.h>
 
 #include <gtest/gtest.h>
@@ -24,16 +25,8 @@ using Lines = std::vector<std::string>;
 // A fresh directory per test; every test starts and ends with no source.
 class BufferedReaderTest : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        unsetenv("BGETLRAM");
-        bgetclose();
-    }
-    void TearDown() override
-    {
-        bgetclose();
-        unsetenv("BGETLRAM");
-    }
+    void SetUp() override { bgetclose(); }
+    void TearDown() override { bgetclose(); }
 
     // A file holding `bytes`; its path.
     std::string Source(const std::string& bytes, const char* name = "in.txt") { return dir.Write(name, bytes); }
@@ -68,6 +61,8 @@ protected:
         bgetreset();
         return lines;
     }
+
+    qdx::test::ScopedEnv env{{"BGETLRAM", nullptr}};
 };
 
 std::string Bytes(std::initializer_list<int> codes)
@@ -161,7 +156,7 @@ TEST_F(BufferedReaderTest, LongLinesAreCutButTheRestIsSkipped)
 
 TEST_F(BufferedReaderTest, LinesLongerThanTheBufferAreJoinedAcrossFills)
 {
-    setenv("BGETLRAM", "1010", 1);
+    env.Set("BGETLRAM", "1010");
     std::string line1(1500, 'x');
     std::string line2(2500, 'y');
     line1[1009] = 'A';  // the last byte of the first fill
@@ -176,7 +171,7 @@ TEST_F(BufferedReaderTest, LinesLongerThanTheBufferAreJoinedAcrossFills)
 
 TEST_F(BufferedReaderTest, MatchesTheLineRulesOnRandomDataWithSmallBuffers)
 {
-    setenv("BGETLRAM", "1010", 1);
+    env.Set("BGETLRAM", "1010");
     std::mt19937 rng(12345);
     const char alphabet[] = {'a', 'b', 'c', 13, 10, 0, 26, 'd', 'e', 'f', 'g', 'h'};
     for (int round = 0; round < 40; ++round) {
@@ -206,10 +201,7 @@ TEST_F(BufferedReaderTest, BufferSizeComesFromTheEnvironmentAtEachAllocation)
     for (Case c : {Case{nullptr, 300000}, Case{"500", 1010}, Case{"no number", 1010},
                    Case{"2000000", 2000000}, Case{"99999999999999999999", 2147483647}}) {
         SCOPED_TRACE(c.value ? c.value : "(unset)");
-        if (c.value)
-            setenv("BGETLRAM", c.value, 1);
-        else
-            unsetenv("BGETLRAM");
+        env.Set("BGETLRAM", c.value);
         ASSERT_EQ(bgetopen(path.c_str()), 1);
         EXPECT_EQ(bgetbufsize(), c.size);
         bgetclose();
@@ -224,7 +216,7 @@ TEST_F(BufferedReaderTest, SecondOpenReusesTheBufferAndStartsTheNewFile)
     ASSERT_EQ(bgetopen(first.c_str()), 1);
     char buf[16];
     ASSERT_EQ(bgetline(buf, sizeof buf), 1);
-    setenv("BGETLRAM", "5000", 1);  // no new allocation, so no new size
+    env.Set("BGETLRAM", "5000");  // no new allocation, so no new size
     ASSERT_EQ(bgetopen(second.c_str()), 1);
     EXPECT_EQ(bgetbufsize(), 300000);
     EXPECT_EQ(ReadAll(), (Lines{"x", "y"}));
@@ -250,7 +242,7 @@ TEST_F(BufferedReaderTest, CallerBlockIsNeverFilledFromAFileNorReleased)
     // A memory source given while a file is open reads only the block; closing afterwards
     // must not hand the caller's (stack) block to free().
     std::string path = Source(std::string(5000, 'f') + "\n");
-    setenv("BGETLRAM", "1010", 1);
+    env.Set("BGETLRAM", "1010");
     ASSERT_EQ(bgetopen(path.c_str()), 1);
     char block[] = {'m', '\n', 'n'};
     ASSERT_EQ(bgetmem(block, 3), 0);
@@ -294,7 +286,7 @@ TEST_F(BufferedReaderTest, NoSourceGivesEndAndMissingFilesSayWhy)
 TEST_F(BufferedReaderTest, PipesAreReadToTheirEnd)
 {
     // A pipe reports size 0; every line must still arrive, past the first fill.
-    setenv("BGETLRAM", "1010", 1);
+    env.Set("BGETLRAM", "1010");
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     std::string data;

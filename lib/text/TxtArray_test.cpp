@@ -1,6 +1,7 @@
 #include <qdx/Fields.h>
 #include <qdx/TxtArray.h>
 
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TempDir.h>
 
 #include <gtest/gtest.h>
@@ -94,14 +95,14 @@ TEST(TxtArraySearch, FindStringStartAndSegment)
     EXPECT_EQ(a.FindStringStart(""), 0);
     EXPECT_EQ(a.FindStringStart("abcdefghijklmnop"), -1);  // longer than every element
 
-    Fill(a, {"xyz", "abcd"});
-    EXPECT_EQ(a.FindStringSegment("BC"), 1);
-    Fill(a, {"abc"});
-    EXPECT_EQ(a.FindStringSegment("BC"), 0);  // at the very end
-    Fill(a, {"ABC"});
-    EXPECT_EQ(a.FindStringSegment("abc"), 0);
-    Fill(a, {"ab"});
-    EXPECT_EQ(a.FindStringSegment("abc"), -1);
+    const auto segment = [&a](const Texts& texts, const char* part) {
+        Fill(a, texts);
+        return a.FindStringSegment(part);
+    };
+    EXPECT_EQ(segment({"xyz", "abcd"}, "BC"), 1);
+    EXPECT_EQ(segment({"abc"}, "BC"), 0);  // at the very end
+    EXPECT_EQ(segment({"ABC"}, "abc"), 0);
+    EXPECT_EQ(segment({"ab"}, "abc"), -1);
     EXPECT_EQ(CTxtArray().FindStringStart(""), -1);
 }
 
@@ -194,18 +195,14 @@ TEST(TxtArrayRecords, SetValueAndFindValue)
     EXPECT_EQ(a.FindValueReset("host", v, 1), 1);
     EXPECT_STREQ(v, "example");
 
-    Fill(a, {"url|a|b"});
-    EXPECT_EQ(a.FindValue("url", v, 0), 0);
-    EXPECT_STREQ(v, "a|b");
-    Fill(a, {"url|"});
-    EXPECT_EQ(a.FindValue("url", v, 0), 0);
-    EXPECT_STREQ(v, "");
-    Fill(a, {"url|a|b|"});
-    EXPECT_EQ(a.FindValue("url", v, 0), 0);
-    EXPECT_STREQ(v, "a|b");  // one final "|" is dropped
-    Fill(a, {"plain"});
-    EXPECT_EQ(a.FindValue("PLAIN", v, 0), 0);
-    EXPECT_STREQ(v, "");
+    // The record's fields after the key; one final "|" is dropped.
+    const std::pair<const char*, const char*> records[] = {
+        {"url|a|b", "a|b"}, {"url|", ""}, {"url|a|b|", "a|b"}, {"url", ""}};
+    for (const auto& [record, value] : records) {
+        Fill(a, {record});
+        EXPECT_EQ(a.FindValue("URL", v, 0), 0) << record;
+        EXPECT_STREQ(v, value) << record;
+    }
 
     EXPECT_EQ(a.FindValue("x", v, 1), -1);
     EXPECT_STREQ(v, "x to found");
@@ -317,14 +314,16 @@ TEST(TxtArrayDelimited, LoadFromOtherArrays)
 
 TEST(TxtArrayCompare, SizesPairsAndGaps)
 {
-    CTxtArray a, b;
+    CTxtArray a;
     Fill(a, {"a", "B"});
-    Fill(b, {"A", "b"});
-    EXPECT_EQ(a.Compare(&b), 0);
-    Fill(b, {"a"});
-    EXPECT_EQ(a.Compare(&b), -1);
-    Fill(b, {"a", "c"});
-    EXPECT_EQ(a.Compare(&b), -2);
+    const auto compare = [&a](const Texts& texts) {
+        CTxtArray b;
+        Fill(b, texts);
+        return a.Compare(&b);
+    };
+    EXPECT_EQ(compare({"A", "b"}), 0);
+    EXPECT_EQ(compare({"a"}), -1);
+    EXPECT_EQ(compare({"a", "c"}), -2);
     EXPECT_EQ(a.Compare(nullptr), -1);
     CTxtArray gap1, gap2;
     gap1.SetAt(1, "x");
@@ -334,7 +333,7 @@ TEST(TxtArrayCompare, SizesPairsAndGaps)
 
 class TxtArrayFiles : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override { unsetenv("BGETLRAM"); }
+    qdx::test::ScopedEnv env{{"BGETLRAM", nullptr}};
     std::string Write(const std::string& bytes, const char* name = "f.txt") { return dir.Write(name, bytes); }
     static std::string Read(const std::string& path) { return qdx::test::ReadFile(path); }
     // The lines both loaders give for the same bytes.

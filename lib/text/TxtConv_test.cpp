@@ -210,51 +210,40 @@ TEST(FileNames, ExeNameAndStringArray)
 
 TEST(NumberText, HexDigits)
 {
-    CTxt t;
-    t.GetHex(0x1A2B, 1);
-    EXPECT_STREQ(t, "2B");
-    t.GetHex(0x1A2B, 2);
-    EXPECT_STREQ(t, "1A2B");
-    t.GetHex(0x1A2B, 3);
-    EXPECT_STREQ(t, "001A2B");
-    t.GetHex(0x1A2B, 0);
-    EXPECT_STREQ(t, "00001A2B");
-    t.GetHex(0xFFFFFFFFFFul, 9);  // only the low 32 bits have room
-    EXPECT_STREQ(t, "FFFFFFFF");
+    const auto hex = [](unsigned long value, int digits) { return After("old", [&](CTxt& x) { x.GetHex(value, digits); }); };
+    EXPECT_EQ(hex(0x1A2B, 1), "2B");
+    EXPECT_EQ(hex(0x1A2B, 2), "1A2B");
+    EXPECT_EQ(hex(0x1A2B, 3), "001A2B");
+    EXPECT_EQ(hex(0x1A2B, 0), "00001A2B");
+    EXPECT_EQ(hex(0xFFFFFFFFFFul, 9), "FFFFFFFF");  // only the low 32 bits have room
 
     unsigned char data[1001] = {0x0A, 0xFF, 0x00};
-    t.GetHexArray(data, 2);
-    EXPECT_STREQ(t, "0A,FF,");
-    t.GetHexArray(data, 3);
-    EXPECT_STREQ(t, "0A,FF,00,");
-    t.GetHexArray(data, 0);
-    EXPECT_STREQ(t, "GetHexArray(0By)");
-    t.GetHexArray(data, 1001);
-    EXPECT_STREQ(t, "GetHexArray(1001By)");
-    t.GetHexArray(data, 1000);
-    EXPECT_EQ(t.GetLength(), 3000);
-    t.GetHexArray(nullptr, 4);
-    EXPECT_STREQ(t, "GetHexArray(4By)");
+    const auto hexArray = [](unsigned char* bytes, int count) {
+        return After("old", [&](CTxt& x) { x.GetHexArray(bytes, count); });
+    };
+    EXPECT_EQ(hexArray(data, 2), "0A,FF,");
+    EXPECT_EQ(hexArray(data, 3), "0A,FF,00,");
+    EXPECT_EQ(hexArray(data, 0), "GetHexArray(0By)");
+    EXPECT_EQ(hexArray(data, 1001), "GetHexArray(1001By)");
+    EXPECT_EQ(hexArray(data, 1000).size(), 3000u);
+    EXPECT_EQ(hexArray(nullptr, 4), "GetHexArray(4By)");
 }
 
 TEST(NumberText, ValueTextDropsTrailingZeros)
 {
+    const auto value = [](double v, int decimals) { return After("old", [&](CTxt& x) { x.MakeValueTxt(v, decimals); }); };
+    EXPECT_EQ(value(100.0, 2), "100");
+    EXPECT_EQ(value(120.0, 0), "120");
+    EXPECT_EQ(value(-0.125, 2), "-0.12");
+    EXPECT_EQ(value(0.0004, 3), "0");
+    // The exact binary value, then the zeros drop.
+    EXPECT_EQ(value(1.0 / 3.0, 200), "0.333333333333333314829616256247390992939472198486328125");
     CTxt t;
     EXPECT_EQ(t.MakeValueTxt(2.5, 3), 3);
     EXPECT_STREQ(t, "2.5");
-    t.MakeValueTxt(100.0, 2);
-    EXPECT_STREQ(t, "100");
-    t.MakeValueTxt(120.0, 0);
-    EXPECT_STREQ(t, "120");
-    t.MakeValueTxt(-0.125, 2);
-    EXPECT_STREQ(t, "-0.12");
-    t.MakeValueTxt(0.0004, 3);
-    EXPECT_STREQ(t, "0");
     // Far more digits than any small buffer holds: formatted whole.
     EXPECT_EQ(t.MakeValueTxt(1e300, 2), 301);
     EXPECT_EQ(t[0], '1');
-    t.MakeValueTxt(1.0 / 3.0, 200);  // the exact binary value, then the zeros drop
-    EXPECT_STREQ(t, "0.333333333333333314829616256247390992939472198486328125");
 }
 
 // --- masking ---------------------------------------------------------------------------------------

@@ -229,18 +229,17 @@ TEST(TxtEdit, FillCharAndFixedWidth)
     EXPECT_STREQ(t, "---");
     EXPECT_EQ(t.FillChar('\0', 4), 0);
 
-    t.SetTxtFixLen("ab  cd", 4);
-    EXPECT_STREQ(t, "ab");
-    t.SetTxtFixLen("abcdef", 3);
-    EXPECT_STREQ(t, "abc");
-    t.SetTxtFixLen("ab", 5);
-    EXPECT_STREQ(t, "ab");
-    t.SetTxtFixLen("  ", 5);
-    EXPECT_STREQ(t, "");
-    t.SetTxtFixLen("abc", 0);
-    EXPECT_STREQ(t, "");
-    t.SetTxtFixLen("abc  ", -2);
-    EXPECT_STREQ(t, "abc");
+    const auto fixLen = [](const char* text, int width) {
+        CTxt f("old");
+        f.SetTxtFixLen(text, width);
+        return std::string(f);
+    };
+    EXPECT_EQ(fixLen("ab  cd", 4), "ab");
+    EXPECT_EQ(fixLen("abcdef", 3), "abc");
+    EXPECT_EQ(fixLen("ab", 5), "ab");
+    EXPECT_EQ(fixLen("  ", 5), "");
+    EXPECT_EQ(fixLen("abc", 0), "");
+    EXPECT_EQ(fixLen("abc  ", -2), "abc");
 }
 
 TEST(TxtEdit, CaseFoldsAsciiLettersOnly)
@@ -306,23 +305,20 @@ TEST(TxtFormat, StringTableFormats)
 
 TEST(TxtMessage, InsertsByNumberWithConversions)
 {
-    CTxt t;
-    t.FormatMessageA("%2 of %1!d!", 7, "page");
-    EXPECT_STREQ(t, "page of 7");
-    t.FormatMessageA("%1!-5s!|%1!5s!|%2!04X!|%3!.2f!|%4!I64d!", "ab", 255, 2.345, 1LL << 40);
-    EXPECT_STREQ(t, "ab   |   ab|00FF|2.35|1099511627776");
-    t.FormatMessageA("%1%n%2%t%3!c!%r", "a", "b", 'z');
-    EXPECT_STREQ(t, "a\nb\tz\r");
-    t.FormatMessageA("100%% %! %. done%0 never shown", 1);
-    EXPECT_STREQ(t, "100% ! . done");
-    t.FormatMessageA("%3 %1", "one", "skipped", "three");
-    EXPECT_STREQ(t, "three one");
-    t.FormatMessageA("%10|%1", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j");
-    EXPECT_STREQ(t, "j|a");
-    t.FormatMessageA("trailing %");
-    EXPECT_STREQ(t, "trailing ");
-    t.FormatMessageA("");
-    EXPECT_STREQ(t, "");
+    const auto message = [](const char* source, auto... args) {
+        CTxt t("old");
+        t.FormatMessageA(source, args...);
+        return std::string(t);
+    };
+    EXPECT_EQ(message("%2 of %1!d!", 7, "page"), "page of 7");
+    EXPECT_EQ(message("%1!-5s!|%1!5s!|%2!04X!|%3!.2f!|%4!I64d!", "ab", 255, 2.345, 1LL << 40),
+              "ab   |   ab|00FF|2.35|1099511627776");
+    EXPECT_EQ(message("%1%n%2%t%3!c!%r", "a", "b", 'z'), "a\nb\tz\r");
+    EXPECT_EQ(message("100%% %! %. done%0 never shown", 1), "100% ! . done");
+    EXPECT_EQ(message("%3 %1", "one", "skipped", "three"), "three one");
+    EXPECT_EQ(message("%10|%1", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j"), "j|a");
+    EXPECT_EQ(message("trailing %"), "trailing ");
+    EXPECT_EQ(message(""), "");
 }
 
 TEST(TxtMessage, MalformedMessageThrowsAndKeepsText)
