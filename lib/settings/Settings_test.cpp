@@ -30,7 +30,6 @@
 namespace {
 
 using qdx::test::ReadFile;
-using qdx::test::TempDir;
 using qdx::test::WriteFile;
 
 // The value as a lookup in the text finds it; the parsed index must agree.
@@ -227,10 +226,16 @@ TEST(SettingsPaths, TheRunningProgramsPaths)
 
 // --- readers and writer on real files ----------------------------------------------------------
 
-TEST(SettingsReaders, IntegersAreReadAndNormalised)
+// A scratch folder, and `ini`, a settings file in it that does not exist yet.
+class SettingsFileTest : public qdx::test::TempDirTest {
+protected:
+    const std::string ini = dir.File("t.ini");
+};
+class SettingsReaders : public SettingsFileTest {};
+class SettingsWriter : public SettingsFileTest {};
+
+TEST_F(SettingsReaders, IntegersAreReadAndNormalised)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("t.ini");
     WriteFile(ini, "[SYS]\nA=+7\nB=seven\nC=  12abc\nD=\nE=-42\nF=99999999999\n");
     EXPECT_EQ(IniReadInt("SYS", "A", 1, ini.c_str()), 7);
     EXPECT_EQ(IniReadInt("SYS", "B", 1, ini.c_str()), 0);
@@ -242,10 +247,8 @@ TEST(SettingsReaders, IntegersAreReadAndNormalised)
     EXPECT_EQ(ReadFile(ini), "[SYS]\nA=7\nB=0\nC=12\nD=0\nE=-42\nF=2147483647\nG=100000\n");
 }
 
-TEST(SettingsReaders, FlagsKeepTheirText)
+TEST_F(SettingsReaders, FlagsKeepTheirText)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("t.ini");
     const std::string longText(150, 'y');
     WriteFile(ini, "[SYS]\nA=true\nB=1\nC=yes\nD=No\nE=" + longText + "\n");
     EXPECT_EQ(IniReadBool("SYS", "A", 0, ini.c_str()), 1);
@@ -259,10 +262,8 @@ TEST(SettingsReaders, FlagsKeepTheirText)
                                  "\nLogFileFlushOnEach=NO\n[RELEASE]\nWriteLog=YES\n");
 }
 
-TEST(SettingsReaders, TextsAreCutToTheCallersRoom)
+TEST_F(SettingsReaders, TextsAreCutToTheCallersRoom)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("t.ini");
     std::string longValue(5000, 'v');
     WriteFile(ini, "[SYS]\r\nTimeFont=Arial\r\nLong=" + longValue + "\r\n");
 
@@ -289,43 +290,40 @@ TEST(SettingsReaders, TextsAreCutToTheCallersRoom)
     EXPECT_EQ(ReadFile(ini), "[SYS]\r\nTimeFont=Arial\r\nLong=" + longValue + "\r\n");
 }
 
-TEST(SettingsReaders, MissingOrUnreadableFilesGiveDefaults)
+TEST_F(SettingsReaders, MissingOrUnreadableFilesGiveDefaults)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("new.ini");
     EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, ini.c_str()), 6);  // creates the file
     EXPECT_EQ(ReadFile(ini), "[SYS]\nRollValues=6\n");
 
-    std::string dir = tmp.File("dir.ini");
-    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, dir.c_str()), 6);
+    const std::string folder = dir.File("dir.ini");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, folder.c_str()), 6);
     CString text;
-    EXPECT_EQ(IniReadString("SYS", "TimeFont", "Arial", text, dir.c_str()), 5);
-    EXPECT_EQ(IniWriteString("SYS", "TimeFont", "Arial", dir.c_str()), -1);
+    EXPECT_EQ(IniReadString("SYS", "TimeFont", "Arial", text, folder.c_str()), 5);
+    EXPECT_EQ(IniWriteString("SYS", "TimeFont", "Arial", folder.c_str()), -1);
 
-    EXPECT_EQ(IniWriteString("SYS", "Key", "v", tmp.File("no/such/dir.ini").c_str()), -1);
+    EXPECT_EQ(IniWriteString("SYS", "Key", "v", dir.File("no/such/dir.ini").c_str()), -1);
 }
 
 // Paths that are no plain file, or too large a one: defaults, no hang, no write, one logged note.
-TEST(SettingsReaders, OnlyPlainFilesOfAtMostTheLimitAreUsed)
+TEST_F(SettingsReaders, OnlyPlainFilesOfAtMostTheLimitAreUsed)
 {
-    TempDir tmp;
-    SetIniPath(tmp.File("own.ini").c_str());  // the log writer's own settings
-    qdx::log_internal::SetProgramDir(tmp.Path().c_str());
+    SetIniPath(dir.File("own.ini").c_str());  // the log writer's own settings
+    qdx::log_internal::SetProgramDir(dir.Path().c_str());
     qdx::log_internal::ResetState();
 
-    const std::string fifo = tmp.File("fifo.ini"), zero = tmp.File("zero.ini"), dir = tmp.File("dir.ini"),
-                      dangling = tmp.File("dangling.ini"), large = tmp.File("large.ini"), fits = tmp.File("fits.ini");
+    const std::string fifo = dir.File("fifo.ini"), zero = dir.File("zero.ini"), folder = dir.File("dir.ini"),
+                      dangling = dir.File("dangling.ini"), large = dir.File("large.ini"), fits = dir.File("fits.ini");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
-    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
-    ASSERT_EQ(symlink(tmp.File("nothing").c_str(), dangling.c_str()), 0);
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(dir.File("nothing").c_str(), dangling.c_str()), 0);
     const std::string head = "[SYS]\nRollValues=9\n;";
     WriteFile(large, head + std::string(kIniMaxFileSize + 1 - head.size(), 'x'));
     WriteFile(fits, head + std::string(kIniMaxFileSize - head.size(), 'x'));
 
     EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, fits.c_str()), 9);
-    for (const std::string& path : {fifo, zero, dir, dangling, large}) {
+    for (const std::string& path : {fifo, zero, folder, dangling, large}) {
         struct stat before, after;
         ASSERT_EQ(lstat(path.c_str(), &before), 0);
         EXPECT_EQ(IniReadInt("SYS", "RollValues", 6, path.c_str()), 6) << path;
@@ -339,7 +337,7 @@ TEST(SettingsReaders, OnlyPlainFilesOfAtMostTheLimitAreUsed)
     }
     const std::string log = ReadFile(qdx::log_internal::CurrentPath());
     qdx::log_internal::ResetState();
-    for (const std::string& path : {fifo, zero, dir, dangling, large}) {
+    for (const std::string& path : {fifo, zero, folder, dangling, large}) {
         const std::string note = "Settings file " + path + " ";
         const std::size_t at = log.find(note);
         EXPECT_NE(at, std::string::npos) << path << "\n" << log;
@@ -351,10 +349,8 @@ TEST(SettingsReaders, OnlyPlainFilesOfAtMostTheLimitAreUsed)
     SetIniPath(nullptr);
 }
 
-TEST(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
+TEST_F(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("t.ini");
     std::string text = "[SYS]\n";
     for (int i = 0; i < 50; ++i)
         text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
@@ -384,10 +380,8 @@ TEST(SettingsReaders, ManyKeysCostOneParseUntilTheFileChanges)
     EXPECT_EQ(qdx::ini_internal::ParseCount() - before, 3);
 }
 
-TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
+TEST_F(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("t.ini");
     const std::string original = "; Rolvek settings\r\n\r\n[SYS]\r\nRollValues=6\r\nMine=keep\r\n";
     WriteFile(ini, original);
     ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
@@ -404,7 +398,7 @@ TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
                              "[INTERNET]\r\nBrowser=firefox %s\r\n");
 
     ASSERT_EQ(stat(ini.c_str(), &after), 0);
-    EXPECT_EQ(tmp.Entries(), (std::vector<std::string>{"t.ini", "t.ini.lock"}));  // no temporary file left
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"t.ini", "t.ini.lock"}));  // no temporary file left
 
     // A write that changes nothing leaves the file alone.
     EXPECT_EQ(IniWriteString("SYS", "Mine", "keep", ini.c_str()), 0);
@@ -424,11 +418,10 @@ TEST(SettingsWriter, KeepsEverythingElseAndReplacesAtomically)
     EXPECT_EQ(ReadFile(ini), "; Rolvek settings\r\n\r\n[SYS]\r\nRollValues=8\r\n");
 }
 
-TEST(SettingsWriter, WritesThroughASymbolicLink)
+TEST_F(SettingsWriter, WritesThroughASymbolicLink)
 {
-    TempDir tmp;
-    std::string real = tmp.File("real.ini");
-    std::string link = tmp.File("link.ini");
+    std::string real = dir.File("real.ini");
+    std::string link = dir.File("link.ini");
     WriteFile(real, "[SYS]\nA=1\n");
     ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
     EXPECT_EQ(IniWriteString("SYS", "A", "2", link.c_str()), 0);
@@ -438,18 +431,16 @@ TEST(SettingsWriter, WritesThroughASymbolicLink)
     EXPECT_EQ(ReadFile(real), "[SYS]\nA=2\n");
 }
 
-TEST(SettingsWriter, ThreadsDoNotLoseEachOthersWrites)
+TEST_F(SettingsWriter, ThreadsDoNotLoseEachOthersWrites)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("t.ini");
-    auto writer = [&ini](const char* section) {
+    auto writer = [this](const char* section) {
         for (int i = 0; i < 20; ++i) {
             std::string key = "K" + std::to_string(i);
             IniWriteString(section, key.c_str(), "v", ini.c_str());
         }
     };
     // Readers beside them see each key either missing or written, never anything else.
-    auto reader = [&ini] {
+    auto reader = [this] {
         for (int i = 0; i < 200; ++i) {
             CString value;
             IniReadString("A", ("K" + std::to_string(i % 20)).c_str(), "", value, ini.c_str());
@@ -470,10 +461,8 @@ TEST(SettingsWriter, ThreadsDoNotLoseEachOthersWrites)
         }
 }
 
-TEST(SettingsWriter, ProcessesDoNotLoseEachOthersKeys)
+TEST_F(SettingsWriter, ProcessesDoNotLoseEachOthersKeys)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("shared.ini");
     const int kKeys = 100;
     pid_t children[2];
     for (int p = 0; p < 2; ++p) {
@@ -502,10 +491,8 @@ TEST(SettingsWriter, ProcessesDoNotLoseEachOthersKeys)
 }
 
 // A writer killed at any moment leaves the old file or the new one, never a torn one.
-TEST(SettingsWriter, SurvivesBeingKilledMidWrite)
+TEST_F(SettingsWriter, SurvivesBeingKilledMidWrite)
 {
-    TempDir tmp;
-    std::string ini = tmp.File("killed.ini");
     const int kKeys = 40;
     const std::string filler(200, 'x');
     {
@@ -544,7 +531,7 @@ TEST(SettingsWriter, SurvivesBeingKilledMidWrite)
     }
     // The temporary files of killed writers are cleaned up by the next writer.
     EXPECT_EQ(IniWriteString("SYS", "K0", "done", ini.c_str()), 0);
-    EXPECT_EQ(tmp.Entries(), (std::vector<std::string>{"killed.ini", "killed.ini.lock"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"t.ini", "t.ini.lock"}));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "log/LogInternal.h"
 #include "settings/UserDirs.h"
 
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TempDir.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -32,21 +32,8 @@ using qdx::test::ReadFile;
 // Each test gets a scratch folder, and the environment and path cache it changes are put back.
 class UserDirsTest : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        for (const char* name : kVariables) {
-            const char* value = std::getenv(name);
-            m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-        }
-    }
     void TearDown() override
     {
-        for (const auto& [name, value] : m_saved) {
-            if (value)
-                setenv(name, value->c_str(), 1);
-            else
-                unsetenv(name);
-        }
         qdx::ini_internal::SetExecutablePathForTests(nullptr);
         SetProgramFolder(nullptr);
         qdx::log_internal::ResetState();
@@ -55,15 +42,9 @@ protected:
     // Points the path rules at an executable and decides again with the given environment.
     void UseExecutable(const std::string& exe, const char* configHome, const char* stateHome, const char* home)
     {
-        auto put = [](const char* name, const char* value) {
-            if (value)
-                setenv(name, value, 1);
-            else
-                unsetenv(name);
-        };
-        put("XDG_CONFIG_HOME", configHome);
-        put("XDG_STATE_HOME", stateHome);
-        put("HOME", home);
+        env.Set("XDG_CONFIG_HOME", configHome);
+        env.Set("XDG_STATE_HOME", stateHome);
+        env.Set("HOME", home);
         qdx::ini_internal::SetExecutablePathForTests(exe.c_str());
     }
 
@@ -80,8 +61,7 @@ protected:
         return dir.str();
     }
 
-    static constexpr const char* kVariables[] = {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"};
-    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+    qdx::test::ScopedEnv env;
 };
 
 TEST(UserFolderRules, FollowTheXdgBaseDirectoryRules)
@@ -147,7 +127,7 @@ TEST_F(UserDirsTest, AnInstalledCopyUsesTheUsersFolders)
     EXPECT_NE(access("/usr/bin/rolvek.ini", F_OK), 0);
 
     // The choice is made once: a later change of the environment does not move the files.
-    setenv("XDG_CONFIG_HOME", dir.File("other").c_str(), 1);
+    env.Set("XDG_CONFIG_HOME", dir.File("other").c_str());
     EXPECT_EQ(IniPath(), dir.File("cfg/rolvek/rolvek.ini"));
 }
 
