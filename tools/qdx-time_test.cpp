@@ -1,5 +1,6 @@
 // qdx-time as a user meets it: the program run against loopback servers started here, its
 // output, messages and exit codes. No test sets the clock.
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TempDir.h>
 #include <qdxtest/TestHttpServer.h>
 #include <qdxtest/TestTlsServer.h>
@@ -36,12 +37,6 @@ using qdx::test::TestTlsServer;
 // Runs qdx-time with `arguments` (words without blanks or quotes) in a folder of its own.
 class QdxTimeTest : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            unsetenv(name);
-    }
-
     // Runs with the settings file of this test, holding `settings` (lines of section [INTERNET]).
     Outcome QdxTime(const std::string& arguments, const std::string& settings = "") const
     {
@@ -57,6 +52,7 @@ protected:
     }
 
     const std::string home = dir.Path();
+    qdx::test::NoProxy noProxy;
 };
 
 // A Date header line for a fixed text.

@@ -5,6 +5,7 @@
 
 #include <qdxtest/DateTimeTestSupport.h>
 #include <qdxtest/QuietLog.h>
+#include <qdxtest/ScopedEnv.h>
 #include "datetime/InternetTime.h"
 #include <qdxtest/TestHttpServer.h>
 
@@ -29,11 +30,6 @@ using ::testing::HasSubstr;
 // Every test gets its own settings file (without log file) and a clean network seam.
 class InternetTimeTest : public qdx::test::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
-            unsetenv(name);
-    }
     void TearDown() override { SetHttpPageSource({}); }
 
     // Serves `pages` one per fetch (the last one again when they run out) and notes each fetch.
@@ -59,6 +55,7 @@ protected:
     };
     std::vector<Fetch> fetches;
     qdx::test::ScopedSettings settings{dir};
+    qdx::test::NoProxy noProxy;
 };
 
 std::string NavyPage(const char* universalLine)

@@ -4,6 +4,7 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TempDir.h>
 
 #include <gtest/gtest.h>
@@ -34,11 +35,12 @@ protected:
         fs::create_directories(dir.File("config"));
         fs::create_directories(dir.File("data/applications"));
         // Only the test's own directories count: no user or system browser is ever found.
-        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", dir.File("none").c_str(), 1);
-        setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
-        setenv("XDG_DATA_DIRS", dir.File("none").c_str(), 1);
-        unsetenv("BROWSER");
+        env.Set("XDG_CONFIG_HOME", dir.File("config").c_str());
+        env.Set("XDG_CONFIG_DIRS", dir.File("none").c_str());
+        env.Set("XDG_DATA_HOME", dir.File("data").c_str());
+        env.Set("XDG_DATA_DIRS", dir.File("none").c_str());
+        env.Set("BROWSER", nullptr);
+        env.Set("XDG_CURRENT_DESKTOP", nullptr);
         // A settings file of the test's own: tests may run in parallel.
         SetIniPath(dir.File("test.ini").c_str());
         previousHook = SetMessageBoxHook([this](const char* text, const char* caption, unsigned) {
@@ -51,8 +53,6 @@ protected:
     {
         SetMessageBoxHook(previousHook);
         SetIniPath(nullptr);
-        unsetenv("BROWSER");
-        unsetenv("XDG_CURRENT_DESKTOP");
     }
 
     // A fake browser that sleeps `seconds`, then writes each argument on its own line to args.txt.
@@ -75,6 +75,7 @@ protected:
 
     std::string boxes;
     MessageBoxHook previousHook;
+    qdx::test::ScopedEnv env;
 };
 
 TEST(BrowserCommand, DropsPlaceholdersAndAddressesAndTurnsBackslashes)
@@ -97,7 +98,7 @@ TEST_F(BrowserTest, UsesTheCommandInBrowserAndWaitsForItsEnd)
 {
     fs::path script = FakeBrowser("0.3");
     // $BROWSER names a path with a blank; quoted, it stays one word.
-    setenv("BROWSER", ("'" + script.string() + "'").c_str(), 1);
+    env.Set("BROWSER", ("'" + script.string() + "'").c_str());
     ASSERT_EQ(LaunchBrowser("http://www.example.org/a\\b", 1), 0);
     EXPECT_TRUE(fs::exists(dir.File("args.txt")));  // wait 1 returned only after the end
     EXPECT_EQ(ReadFile(dir.File("args.txt")), "http://www.example.org/a/b\n");
@@ -108,7 +109,7 @@ TEST_F(BrowserTest, UsesTheCommandInBrowserAndWaitsForItsEnd)
 TEST_F(BrowserTest, WithoutWaitingReturnsAtOnce)
 {
     fs::path script = FakeBrowser("1");
-    setenv("BROWSER", ("'" + script.string() + "'").c_str(), 1);
+    env.Set("BROWSER", ("'" + script.string() + "'").c_str());
     ASSERT_EQ(LaunchBrowser("page.htm", 0), 0);
     EXPECT_FALSE(fs::exists(dir.File("args.txt")));
     for (int i = 0; i < 100 && !fs::exists(dir.File("args.txt")); ++i)
@@ -178,9 +179,9 @@ TEST_F(BrowserTest, FollowsTheFreedesktopLookupOrder)
     for (const Case& c : cases) {
         for (const char* sub : {"config", "sysconfig", "data", "sysdata"})
             fs::remove_all(dir.File(sub));
-        setenv("XDG_CONFIG_DIRS", dir.File("sysconfig").c_str(), 1);
-        setenv("XDG_DATA_DIRS", dir.File("sysdata").c_str(), 1);
-        setenv("XDG_CURRENT_DESKTOP", c.desktops, 1);
+        env.Set("XDG_CONFIG_DIRS", dir.File("sysconfig").c_str());
+        env.Set("XDG_DATA_DIRS", dir.File("sysdata").c_str());
+        env.Set("XDG_CURRENT_DESKTOP", c.desktops);
         for (const auto& [path, text] : c.files) {
             fs::create_directories(fs::path(dir.File(path)).parent_path());
             WriteFile(dir.File(path), text);
@@ -194,7 +195,7 @@ TEST_F(BrowserTest, FollowsTheFreedesktopLookupOrder)
 TEST_F(BrowserTest, ShellCharactersReachTheBrowserAsOneArgument)
 {
     fs::path script = FakeBrowser();
-    setenv("BROWSER", ("'" + script.string() + "'").c_str(), 1);
+    env.Set("BROWSER", ("'" + script.string() + "'").c_str());
     const std::string trap = dir.File("trap");
     const std::string document = "x\"; touch " + trap + "1; echo \" | touch " + trap + "2 & $(touch " + trap +
                                  "3) `touch " + trap + "4` > " + trap + "5 < /dev/null '";

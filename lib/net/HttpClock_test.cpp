@@ -1,6 +1,7 @@
 #include <qdx/HttpClock.h>
 #include <qdx/HttpGet.h>
 
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TestHttpServer.h>
 
 #include <gmock/gmock.h>
@@ -59,8 +60,7 @@ TEST(HttpCombineClocks, MedianSpreadAndTheServersLeftOut)
 // Two measurements at once (as qdx-time makes them), each against its own server.
 TEST(HttpMeasureClock, MeasuresSeveralServersAtOnce)
 {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
-        unsetenv(name);
+    qdx::test::NoProxy noProxy;
     TestHttpServer ahead(TestHttpServer::ClockOffBy(2.5));
     TestHttpServer behind(TestHttpServer::ClockOffBy(-0.7));
     HttpClockReading a;
@@ -81,6 +81,7 @@ TEST(HttpMeasureClock, MeasuresSeveralServersAtOnce)
 
 TEST(HttpLastError, TellsWhyTheLastFetchFailed)
 {
+    qdx::test::NoProxy noProxy;
     CString page;
     EXPECT_EQ(HttpGet("http://qdx-no-such-host.invalid/page", page, 0), 2);
     HttpFetchError error = HttpLastError();

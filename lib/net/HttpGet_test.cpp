@@ -2,6 +2,7 @@
 #include <qdx/Platform.h>
 
 #include "net/HttpUrl.h"
+#include <qdxtest/ScopedEnv.h>
 #include <qdxtest/TestHttpServer.h>
 
 #include <gmock/gmock.h>
@@ -25,8 +26,6 @@ class HttpGetTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
-            unsetenv(name);
         m_previousSink = SetLastMessageSink([this](const char* text) { log.emplace_back(text); });
     }
     void TearDown() override
@@ -37,6 +36,7 @@ protected:
     }
 
     std::vector<std::string> log;
+    qdx::test::NoProxy noProxy;
 
 private:
     LastMessageSink m_previousSink;
