@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -421,27 +422,27 @@ TEST_F(ReportListTest, CurrentCellIsDrawnAsASunkenBox)
 TEST_F(ReportListTest, TooltipsNameCellsByToolId)
 {
     Build();
+    // The tip for a tool id, over a field that held another text.
+    const auto tip = [this](std::uintptr_t id) {
+        NMTTDISPINFOA a{};
+        a.hdr.idFrom = id;
+        std::strcpy(a.szText, "old");
+        list.OnToolTipText(&a);
+        return std::string(a.szText);
+    };
     NMTTDISPINFOA a{};
     a.hdr.idFrom = 0;
     EXPECT_EQ(list.OnToolTipText(&a), 0);
     EXPECT_STREQ(a.szText, "r0c0");
-    a.hdr.idFrom = CReportListCtrl::ToolId(3, 2);
-    EXPECT_EQ(a.hdr.idFrom, 3u * 1024 + 3);
-    list.OnToolTipText(&a);
-    EXPECT_STREQ(a.szText, "r3c2");
-    a.hdr.idFrom = CReportListCtrl::ToolId(3, 9);  // no such column
-    list.OnToolTipText(&a);
-    EXPECT_STREQ(a.szText, "");
-    a.hdr.idFrom = ~std::uintptr_t{0};
-    list.OnToolTipText(&a);
-    EXPECT_STREQ(a.szText, "");
+    EXPECT_EQ(CReportListCtrl::ToolId(3, 2), 3u * 1024 + 3);
+    EXPECT_EQ(tip(CReportListCtrl::ToolId(3, 2)), "r3c2");
+    EXPECT_EQ(tip(CReportListCtrl::ToolId(3, 9)), "");  // no such column
+    EXPECT_EQ(tip(~std::uintptr_t{0}), "");
 
     // Long texts are cut to the 80-character field, terminator included.
     const std::string longText(200, 'x');
     list.SetItemText(4, 3, longText.c_str());
-    a.hdr.idFrom = CReportListCtrl::ToolId(4, 3);
-    list.OnToolTipText(&a);
-    EXPECT_EQ(std::string(a.szText), longText.substr(0, 79));
+    EXPECT_EQ(tip(CReportListCtrl::ToolId(4, 3)), longText.substr(0, 79));
 
     // Hovering a cell shows its text.
     QHelpEvent hover(QEvent::ToolTip, CellCentre(3, 2), list.viewport()->mapToGlobal(CellCentre(3, 2)));
@@ -455,16 +456,12 @@ TEST_F(ReportListTest, TooltipsNameCellsByToolId)
 
     // Over a bar the tip is the bar's caption (its percentage until it has one), which is also
     // the cell's accessible text; a bar without text leaves the cell's own text.
-    a.hdr.idFrom = CReportListCtrl::ToolId(2, 4);
-    list.OnToolTipText(&a);
-    EXPECT_STREQ(a.szText, "50%");
+    EXPECT_EQ(tip(CReportListCtrl::ToolId(2, 4)), "50%");
     list.SetBar(2, 900, "-12.50");
-    list.OnToolTipText(&a);
-    EXPECT_STREQ(a.szText, "-12.50");
+    EXPECT_EQ(tip(CReportListCtrl::ToolId(2, 4)), "-12.50");
     EXPECT_EQ(list.model()->index(2, 4).data(Qt::AccessibleTextRole).toString(), "-12.50");
     list.SetBar(2, 900, "");
-    list.OnToolTipText(&a);
-    EXPECT_STREQ(a.szText, "r2c4");
+    EXPECT_EQ(tip(CReportListCtrl::ToolId(2, 4)), "r2c4");
     w.hdr.idFrom = CReportListCtrl::ToolId(7, 3);
     list.OnToolTipText(&w);
     EXPECT_EQ(std::wstring(w.szText), L"r7c3");
