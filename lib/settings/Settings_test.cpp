@@ -490,6 +490,30 @@ TEST_F(SettingsWriter, ProcessesDoNotLoseEachOthersKeys)
     EXPECT_EQ(lost, 0);
 }
 
+// The next write removes what killed writers left: temporary files of processes that no longer
+// run. A running process's, this one's and names that only look alike stay. (The killing test
+// below meets such files only when a kill lands mid-write.)
+TEST_F(SettingsWriter, RemovesTheTemporaryFilesOfWritersThatAreGone)
+{
+    WriteFile(ini, "[SYS]\nA=1\n");
+    const pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const std::string stale = ini + ".tmp." + std::to_string(gone) + ".1";
+    const std::string kept[] = {ini + ".tmp." + std::to_string(getppid()) + ".1",
+                                ini + ".tmp." + std::to_string(getpid()) + ".7", ini + ".tmp.x.1",
+                                dir.File("other.ini.tmp.") + std::to_string(gone) + ".1"};
+    for (const std::string& path : kept)
+        WriteFile(path, "x");
+    WriteFile(stale, "x");
+    EXPECT_EQ(IniWriteString("SYS", "A", "2", ini.c_str()), 0);
+    EXPECT_FALSE(qdx::test::Exists(stale));
+    for (const std::string& path : kept)
+        EXPECT_TRUE(qdx::test::Exists(path)) << path;
+}
+
 // A writer killed at any moment leaves the old file or the new one, never a torn one.
 TEST_F(SettingsWriter, SurvivesBeingKilledMidWrite)
 {
