@@ -78,54 +78,43 @@ struct Scripted {
 
 // --- settings -----------------------------------------------------------------------------------
 
-TEST(RollTallySettings, DefaultsAreUsedAndWrittenBack)
-{
-    Settings ini;
-    CRollTally t(ini.Path());
-    EXPECT_EQ(t.m_nValues, 6);
-    EXPECT_EQ(t.m_nRolls, 600000);
-    EXPECT_EQ(t.m_nRuns, 0);
-    EXPECT_EQ(t.m_fMaxDev, 0.0f);
-    EXPECT_EQ(t.m_nState, 0);
-    EXPECT_EQ(t.m_Counts.GetSize(), 0);
-    EXPECT_EQ(t.m_Devs.GetSize(), 0);
-    EXPECT_EQ(t.m_nGenerator, RollGenerator::Libc);
-    EXPECT_EQ(ini.Text(), "[SYS]\nRollValues=6\nRollsPerRun=100000\nGenerator=libc\n");
-}
-
-TEST(RollTallySettings, FewRollsAreRaisedButStayInTheFile)
-{
-    Settings ini("[SYS]\nRollValues=3\nRollsPerRun=500\nGenerator=LCG214013\n");
-    CRollTally t(ini.Path());
-    EXPECT_EQ(t.m_nValues, 3);
-    EXPECT_EQ(t.m_nRolls, 3000);
-    EXPECT_EQ(t.m_nGenerator, RollGenerator::Lcg214013);
-    EXPECT_EQ(ini.Text(), "[SYS]\nRollValues=3\nRollsPerRun=500\nGenerator=LCG214013\n");
-}
-
 TEST(RollTallySettings, UnworkableValuesTakeTheNearestWorkable)
 {
+    {
+        Settings ini;  // a new engine: nothing counted yet
+        CRollTally t(ini.Path());
+        EXPECT_TRUE(t.m_nRuns == 0 && t.m_fMaxDev == 0.0f && t.m_nState == 0);
+        EXPECT_TRUE(t.m_Counts.GetSize() == 0 && t.m_Devs.GetSize() == 0);
+    }
     struct Case {
-        const char* values;
-        const char* perRun;
+        std::string file;
         int expectValues;
         long long expectRolls;
+        RollGenerator expectGenerator;
+        const char* fileAfter;  // nullptr: the file is left as it was
     } cases[] = {
-        {"0", "1000", 1, 1000},
-        {"-5", "2000", 1, 2000},
-        {"40000", "1000", 32767, 32767LL * 1000},
-        {"32767", "100000", 32767, 32767LL * (2147483647 / 32767)},  // fits 32 bits
-        {"6", "-1", 6, 6000},
+        // Missing keys take the defaults and are written back.
+        {"", 6, 600000, RollGenerator::Libc, "[SYS]\nRollValues=6\nRollsPerRun=100000\nGenerator=libc\n"},
+        // Few rolls are raised but stay in the file.
+        {"RollValues=3\nRollsPerRun=500\nGenerator=LCG214013\n", 3, 3000, RollGenerator::Lcg214013, nullptr},
+        // An unknown generator gives the default.
+        {"RollValues=0\nRollsPerRun=1000\nGenerator=mersenne\n", 1, 1000, RollGenerator::Libc, nullptr},
+        {"RollValues=-5\nRollsPerRun=2000\nGenerator=mersenne\n", 1, 2000, RollGenerator::Libc, nullptr},
+        {"RollValues=40000\nRollsPerRun=1000\nGenerator=mersenne\n", 32767, 32767LL * 1000, RollGenerator::Libc,
+         nullptr},
+        {"RollValues=32767\nRollsPerRun=100000\nGenerator=mersenne\n", 32767, 32767LL * (2147483647 / 32767),
+         RollGenerator::Libc, nullptr},  // fits 32 bits
+        {"RollValues=6\nRollsPerRun=-1\nGenerator=mersenne\n", 6, 6000, RollGenerator::Libc, nullptr},
     };
     for (const Case& c : cases) {
-        std::string text = std::string("[SYS]\nRollValues=") + c.values + "\nRollsPerRun=" + c.perRun +
-                           "\nGenerator=mersenne\n";
+        SCOPED_TRACE(c.file);
+        const std::string text = c.file.empty() ? "" : "[SYS]\n" + c.file;
         Settings ini(text);
         CRollTally t(ini.Path());
-        EXPECT_EQ(t.m_nValues, c.expectValues) << c.values;
-        EXPECT_EQ(t.m_nRolls, c.expectRolls) << c.values << " x " << c.perRun;
-        EXPECT_EQ(t.m_nGenerator, RollGenerator::Libc);  // an unknown generator: the default
-        EXPECT_EQ(ini.Text(), text);                     // the file is left as it was
+        EXPECT_EQ(t.m_nValues, c.expectValues);
+        EXPECT_EQ(t.m_nRolls, c.expectRolls);
+        EXPECT_EQ(t.m_nGenerator, c.expectGenerator);
+        EXPECT_EQ(ini.Text(), c.fileAfter ? c.fileAfter : text);
     }
 }
 
@@ -145,20 +134,24 @@ TEST(RollTallySettings, GeneratorNames)
 
 // --- the roll loop ------------------------------------------------------------------------------
 
-TEST(RollLoop, SixValuesRejectTheTopTwoResults)
+TEST(RollLoop, RejectedTopResultsAreNotCountedAsRolls)
 {
-    Scripted s;
-    s.results = {32760, 32761, 32762, 32763, 32764, 32765, 32766, 32767};
-    EXPECT_EQ(s.Run(6, 12), (std::vector<std::int64_t>{2, 2, 2, 2, 2, 2}));
-    EXPECT_EQ(s.attempts, 14);  // two rejections in the first pass, none counted as rolls
-}
-
-TEST(RollLoop, OneValueRejectsOnlyTheTopResult)
-{
-    Scripted s;
-    s.results = {32767, 32766, 0};
-    EXPECT_EQ(s.Run(1, 6), (std::vector<std::int64_t>{6}));
-    EXPECT_EQ(s.attempts, 9);
+    struct Case {
+        int values, rolls;
+        std::vector<int> results;
+        std::vector<std::int64_t> counts;
+        int attempts;
+    } cases[] = {
+        // Six values reject the top two results: two rejections in the first pass.
+        {6, 12, {32760, 32761, 32762, 32763, 32764, 32765, 32766, 32767}, {2, 2, 2, 2, 2, 2}, 14},
+        {1, 6, {32767, 32766, 0}, {6}, 9},  // one value rejects only the top result
+    };
+    for (const Case& c : cases) {
+        Scripted s;
+        s.results = c.results;
+        EXPECT_EQ(s.Run(c.values, c.rolls), c.counts) << c.values;
+        EXPECT_EQ(s.attempts, c.attempts) << c.values;
+    }
 }
 
 TEST(RollLoop, EveryFaceHasTheSameShareOfResults)
@@ -320,62 +313,45 @@ TEST(RollTallyRun, OneValueHasNoDeviation)
     EXPECT_EQ(t.m_fMaxDev, 0.0f);
 }
 
-TEST(RollTallyRun, DeviationsFromTheMean)
-{
-    Settings ini("[SYS]\nRollValues=4\n");
-    CRollTally t(ini.Path());
-    SetCounts(t, {90, 110, 100, 100});
-    t.CalcDeviations();
-    ASSERT_EQ(t.m_Devs.GetSize(), 4);
-    EXPECT_FLOAT_EQ(t.GetDev(0), -10.0f);
-    EXPECT_FLOAT_EQ(t.GetDev(1), 10.0f);
-    EXPECT_EQ(t.GetDev(2), 0.0f);  // exactly at the mean
-    EXPECT_FLOAT_EQ(t.m_fMaxDev, 10.0f);
-
-    // Computed again over the same faces: every deviation and the largest are the new ones.
-    SetCounts(t, {100, 101, 99, 100});
-    t.CalcDeviations();
-    ASSERT_EQ(t.m_Devs.GetSize(), 4);
-    EXPECT_EQ(t.GetDev(0), 0.0f);
-    EXPECT_FLOAT_EQ(t.GetDev(1), 1.0f);
-    EXPECT_FLOAT_EQ(t.GetDev(2), -1.0f);
-    EXPECT_FLOAT_EQ(t.m_fMaxDev, 1.0f);
-
-    SetCounts(t, {});
-    t.CalcDeviations();
-    EXPECT_EQ(t.m_Devs.GetSize(), 0);
-    EXPECT_EQ(t.m_fMaxDev, 0.0f);
-
-    SetCounts(t, {0, 0, 0, 0});  // no rolls: every face at the mean, no 0/0
-    t.CalcDeviations();
-    ASSERT_EQ(t.m_Devs.GetSize(), 4);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(t.GetDev(i), 0.0f);
-    EXPECT_EQ(t.m_fMaxDev, 0.0f);
-}
-
 TEST(RollTallyRun, EachDeviationIsTheMeansQuotientRoundedOnce)
 {
-    // Odd and even numbers of faces, counts the mean does not divide evenly.
-    const std::vector<std::vector<std::int64_t>> sets = {
-        {7}, {1, 2}, {3, 1000003, 17}, {999999937, 1000000007, 999999999, 1000000009, 3}, {0, 0, 0, 1, 0, 0, 0}};
-    for (const std::vector<std::int64_t>& counts : sets) {
-        Settings ini("[SYS]\nRollValues=" + std::to_string(counts.size()) + "\n");
-        CRollTally t(ini.Path());
-        SetCounts(t, counts);
+    // Odd and even numbers of faces, counts the mean does not divide evenly. One engine takes
+    // them in turn: a row of as many faces as the last computes every deviation and the largest
+    // anew over the same slots.
+    struct Case {
+        int values;
+        std::vector<std::int64_t> counts;
+    } cases[] = {
+        {4, {90, 110, 100, 100}},
+        {4, {100, 101, 99, 100}},
+        {4, {}},            // nothing counted: no deviations
+        {4, {0, 0, 0, 0}},  // no rolls: every face at the mean, no 0/0
+        {1, {7}},
+        {2, {1, 2}},
+        {3, {3, 1000003, 17}},
+        {5, {999999937, 1000000007, 999999999, 1000000009, 3}},
+        {7, {0, 0, 0, 1, 0, 0, 0}},
+    };
+    Settings ini("[SYS]\nRollValues=4\n");
+    CRollTally t(ini.Path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.values << " faces, " << c.counts.size() << " counts");
+        t.m_nValues = c.values;
+        SetCounts(t, c.counts);
         t.CalcDeviations();
-        ASSERT_EQ(t.m_Devs.GetSize(), static_cast<int>(counts.size()));
+        ASSERT_EQ(t.m_Devs.GetSize(), static_cast<int>(c.counts.size()));
         std::int64_t sum = 0;
-        for (std::int64_t c : counts)
-            sum += c;
-        const float mean = static_cast<float>(static_cast<double>(sum) / static_cast<double>(counts.size()));
+        for (std::int64_t count : c.counts)
+            sum += count;
+        const float mean = static_cast<float>(static_cast<double>(sum) / c.values);
         float largest = 0.0f;
-        for (std::size_t i = 0; i < counts.size(); ++i) {
-            const float dev = static_cast<float>((static_cast<double>(counts[i]) / mean - 1.0) * 100.0);
-            EXPECT_EQ(t.GetDev(static_cast<int>(i)), dev) << counts.size() << " faces, face " << i + 1;
+        for (std::size_t i = 0; i < c.counts.size(); ++i) {
+            const float dev =
+                sum == 0 ? 0.0f : static_cast<float>((static_cast<double>(c.counts[i]) / mean - 1.0) * 100.0);
+            EXPECT_EQ(t.GetDev(static_cast<int>(i)), dev) << "face " << i + 1;
             largest = std::max(largest, std::fabs(dev));
         }
-        EXPECT_EQ(t.m_fMaxDev, largest) << counts.size() << " faces";
+        EXPECT_EQ(t.m_fMaxDev, largest);
     }
 }
 
