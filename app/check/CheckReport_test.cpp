@@ -3,8 +3,8 @@
 #include "check/CheckPlot.h"
 #include "check/CheckReport.h"
 
-#include <boost/property_tree/json_parser.hpp>
-#include <boost/property_tree/ptree.hpp>
+#include <qdxtest/JsonTree.h>
+
 #include <boost/property_tree/xml_parser.hpp>
 
 #include <gmock/gmock.h>
@@ -65,9 +65,7 @@ TEST(CheckReport, FacesCarryZFlagsAndBothTailsInEveryFormat)
 
     // JSON: numbers as numbers, texts only where the name says so.
     const std::string json = FormatReport(r, CheckFormat::Json);
-    std::istringstream in(json);
-    boost::property_tree::ptree tree;
-    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << json;
+    const auto tree = qdx::test::JsonTree(json);
     EXPECT_EQ(tree.get<int>("format_version"), 2);
     EXPECT_EQ(tree.get<int>("rolls_per_run"), 1000);  // per face, as --rolls-per-run
     EXPECT_EQ(tree.get<int>("rolls_in_run"), 6000);
@@ -125,10 +123,7 @@ TEST(CheckReport, SingularsAndTheRollsATargetBiasNeeds)
     EXPECT_EQ(FormatTargetBias(6, 0.002, 600000, CheckFormat::Table),
               "To catch a face 0.2 % too frequent (in 99 % of checks) with 6 values: 46401452 rolls, 78 runs of "
               "600000 rolls (--runs 78).\n");
-    std::istringstream in(FormatTargetBias(6, 0.002, 600000, CheckFormat::Json));
-    boost::property_tree::ptree tree;
-    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree));
-    EXPECT_EQ(tree.get<int>("runs"), 78);
+    EXPECT_EQ(qdx::test::JsonTree(FormatTargetBias(6, 0.002, 600000, CheckFormat::Json)).get<int>("runs"), 78);
     EXPECT_EQ(FormatTargetBias(1, 0.002, 1000, CheckFormat::Table),
               "No number of rolls catches a face 0.2 % too frequent with 1 value.\n");
 }

@@ -8,10 +8,9 @@
 #include <qdx/Platform.h>
 #include <qdx/Settings.h>
 
+#include <qdxtest/JsonTree.h>
 #include <qdxtest/QuietLog.h>
-
-#include <boost/property_tree/json_parser.hpp>
-#include <boost/property_tree/ptree.hpp>
+#include <qdxtest/StreamRuns.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,6 +40,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using ::testing::Not;
+using qdx::test::JsonList;
+using qdx::test::JsonTree;
 
 // A folder of the test's own whose settings file (rolvek.ini, log file off) is also the
 // process's, so the log writer reads it.
@@ -178,21 +180,15 @@ TEST(CheckReport, JsonParsesAndKeepsEveryFigure)
     r.runs = 1;
     r.faces = {{1, 999, "999", "-0.10", "", 0}, {2, 1001, "1001", "", "0.10", 1000}};
     AddFaceStatistics(r);
-    std::istringstream in(FormatReport(r, CheckFormat::Json));
-    boost::property_tree::ptree tree;
-    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << in.str();
+    const auto tree = JsonTree(FormatReport(r, CheckFormat::Json));
     EXPECT_EQ(tree.get<std::string>("generator"), r.generator);
     EXPECT_EQ(tree.get<int>("runs"), 1);
     EXPECT_DOUBLE_EQ(tree.get<double>("faces_test.statistic"), 0.002);
     EXPECT_NEAR(tree.get<double>("faces_test.p_value"), std::erfc(std::sqrt(0.001)), 1e-12);
-    std::vector<std::string> less;
-    for (const auto& face : tree.get_child("faces"))
-        less.push_back(face.second.get<std::string>("less_text"));
-    EXPECT_THAT(less, ElementsAre("-0.10", ""));
+    EXPECT_THAT(JsonList<std::string>(tree, "faces", "less_text"), ElementsAre("-0.10", ""));
 
     r.faces.clear();  // an empty list is still valid JSON
-    std::istringstream empty(FormatReport(r, CheckFormat::Json));
-    EXPECT_NO_THROW(boost::property_tree::read_json(empty, tree)) << empty.str();
+    JsonTree(FormatReport(r, CheckFormat::Json));
 }
 
 // --- the run sequence ----------------------------------------------------------------------------
@@ -267,12 +263,19 @@ Outcome ReadOutcome(const CheckDir& dir, int status)
     return o;
 }
 
-// Runs a copy of rolvek-check placed in `dir`, so that its settings and log land there.
-Outcome RunProgram(const CheckDir& dir, const std::string& args, const std::string& in = "/dev/null")
+// A copy of rolvek-check placed in `dir`, so that its settings and log land there.
+std::string CopyProgram(const CheckDir& dir)
 {
     const std::string program = dir.Path() + "/rolvek-check";
     std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
                                std::filesystem::copy_options::overwrite_existing);
+    return program;
+}
+
+// Runs the copy of rolvek-check in `dir` on `args`, with standard input from `in`.
+Outcome RunProgram(const CheckDir& dir, const std::string& args, const std::string& in = "/dev/null")
+{
+    const std::string program = CopyProgram(dir);
     const std::string command =
         "'" + program + "' " + args + " >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err' <'" + in + "'";
     return ReadOutcome(dir, std::system(command.c_str()));
@@ -288,6 +291,15 @@ std::string ProgramLog(const CheckDir& dir)
     return log;
 }
 
+// Waits (at most a minute) until the program in `dir` has logged "Check started": its stop
+// handlers are in place then.
+void AwaitStart(const CheckDir& dir)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ProgramLog(dir).find("Check started") == std::string::npos && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
 {
     CheckDir dir;
@@ -295,18 +307,14 @@ TEST(CheckProgram, JsonTotalsOfNRunsSumToNRunsOfRolls)
     const Outcome o = RunProgram(dir, "--runs 4 --format json --generator lcg1103515245");
     ASSERT_TRUE(o.status == 0 || o.status == 3) << o.err;  // 3: a fair check fails once in a while
     EXPECT_EQ(o.err, "");  // no progress when standard error is not a terminal
-    std::istringstream in(o.out);
-    boost::property_tree::ptree tree;
-    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << o.out;
+    const auto tree = JsonTree(o.out);
     EXPECT_EQ(tree.get<int>("runs"), 4);
     EXPECT_EQ(tree.get<int>("values"), 5);
     EXPECT_EQ(tree.get<int>("rolls_per_run"), 2000);  // per face, as --rolls-per-run
     EXPECT_EQ(tree.get<int>("rolls_in_run"), 10000);
     EXPECT_EQ(tree.get<std::string>("generator"), "lcg1103515245");
-    long long sum = 0;
-    for (const auto& face : tree.get_child("faces"))
-        sum += face.second.get<long long>("count");
-    EXPECT_EQ(sum, 4 * 10000);
+    const std::vector<long long> counts = JsonList<long long>(tree, "faces", "count");
+    EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), 4 * 10000);
     const double p = tree.get<double>("faces_test.p_value");
     EXPECT_GE(p, 0.0);
     EXPECT_LE(p, 1.0);
@@ -330,19 +338,11 @@ TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
     EXPECT_EQ(o.out, "value,count,deviation,z,flag\n1,1000,0.00,0.0000,0\n");
 }
 
-// Whether the program in `dir` has logged "Check started".
-bool Started(const CheckDir& dir)
-{
-    return ProgramLog(dir).find("Check started") != std::string::npos;
-}
-
 TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
 {
     for (const int signal : {SIGINT, SIGTERM}) {
         CheckDir dir;
-        const std::string program = dir.Path() + "/rolvek-check";
-        std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
-                                   std::filesystem::copy_options::overwrite_existing);
+        const std::string program = CopyProgram(dir);
         // A run of 2^31 - 1 rolls would take minutes: the signal comes during the first one.
         qdx::test::WriteFile(dir.settings.Path(), "[SYS]\nRollValues=1\nRollsPerRun=2147483647\n");
         int out[2];
@@ -357,10 +357,7 @@ TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
             _exit(127);
         }
         close(out[1]);
-        // The signal goes once the check has logged its start (its handler is in place then).
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!Started(dir) && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        AwaitStart(dir);
         kill(pid, signal);
         std::string report;
         char buffer[4096];
@@ -383,12 +380,15 @@ TEST(CheckProgram, ExitCodesAndMessagesForScripts)
     struct Case {
         const char* args;
         int status;
-        const char* out;  // a part of standard output
+        const char* out;  // a part of standard output (nothing at all with exit code 2)
         const char* err;  // a part of standard error
     };
     for (const Case& c : {
              Case{"--version", 0, "rolvek-check (rolvek) ", ""},
              Case{"-h", 0, "--target-bias B", ""},
+             Case{"--help", 0, "Usage: rolvek-check", ""},
+             Case{"--runs 3 --colour", 2, "", "rolvek-check: unknown option '--colour' (see --help)\n"},
+             Case{"--runs -3", 2, "", "rolvek-check: bad value '-3' for --runs: expected a whole number from 1\n"},
              Case{"--target-bias 0.2% --values 6", 0, "with 6 values: 46401452 rolls, 7734 runs of 6000 rolls (--runs 7734)", ""},
              // A tail below an alpha of 0.9 always fails; csv keeps the summary on standard error.
              Case{"--runs 1 --rolls-per-run 1000 --alpha 0.9 --format csv", 3, "value,count,deviation,z,flag\n1,",
@@ -409,6 +409,9 @@ TEST(CheckProgram, ExitCodesAndMessagesForScripts)
         EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.err;
         EXPECT_THAT(o.out, HasSubstr(c.out)) << c.args;
         EXPECT_THAT(o.err, HasSubstr(c.err)) << c.args;
+        if (c.status == 2) {
+            EXPECT_EQ(o.out, "") << c.args;
+        }
     }
 }
 
@@ -419,68 +422,27 @@ TEST(CheckProgram, RepeatedChecksGiveAVerdictPerTestAndAPlot)
     const Outcome o = RunProgram(dir, "--runs 1 --values 4 --rolls-per-run 1000 --test faces,pairs --repeat 3 "
                                       "--alpha 0.999999 --format json --plot '" + plot + "'");
     EXPECT_EQ(o.status, 3) << o.err;  // a verdict p-value below 0.999999 is FAILED
-    std::istringstream in(o.out);
-    boost::property_tree::ptree tree;
-    ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << o.out;
+    const auto tree = JsonTree(o.out);
     EXPECT_EQ(tree.get<int>("repeat"), 3);
     EXPECT_EQ(tree.get<int>("runs"), 3);
     EXPECT_EQ(tree.get_child("verdicts.faces.p_values").size(), 3u);
     EXPECT_EQ(tree.get<std::string>("verdicts.pairs.verdict"), "FAILED");
     EXPECT_EQ(tree.get<int>("pairs_test.degrees_of_freedom"), 12);
-    std::ifstream svg(plot);
-    std::stringstream text;
-    text << svg.rdbuf();
-    EXPECT_THAT(text.str(), HasSubstr("<circle"));  // the repeats' p-values
-}
-
-TEST(CheckProgram, BadOptionExitsWithTwoAndNamesIt)
-{
-    CheckDir dir;
-    Outcome o = RunProgram(dir, "--runs 3 --colour");
-    EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(o.err, "rolvek-check: unknown option '--colour' (see --help)\n");
-    EXPECT_EQ(o.out, "");
-    o = RunProgram(dir, "--runs -3");
-    EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(o.err, "rolvek-check: bad value '-3' for --runs: expected a whole number from 1\n");
-    o = RunProgram(dir, "--help");
-    EXPECT_EQ(o.status, 0);
-    EXPECT_THAT(o.out, HasSubstr("Usage: rolvek-check"));
+    EXPECT_THAT(qdx::test::ReadFile(plot), HasSubstr("<circle"));  // the repeats' p-values
 }
 
 // --- values from a stream, seeds, jobs ------------------------------------------------------------
 
-// The 15-bit results of lcg214013 from seed 1, and what the check makes of them: 6 faces, runs
-// of 6000 accepted rolls, values past the last whole run left over.
-struct Lcg15 {
+// The first `n` 15-bit results of lcg214013 from seed 1.
+std::vector<int> Lcg15(int n)
+{
     std::vector<int> results;
-    std::vector<long long> counts = std::vector<long long>(6);
-    int runs = 0;
-    int leftOver = 0;
-
-    explicit Lcg15(int n)
-    {
-        std::uint32_t x = 1;
-        std::vector<long long> run(6);
-        int accepted = 0;
-        for (int i = 0; i < n; ++i) {
-            x = x * 214013u + 2531011u;
-            const int r = static_cast<int>((x >> 16) & 0x7FFF);
-            results.push_back(r);
-            ++leftOver;
-            if (r > 32765)
-                continue;
-            ++run[static_cast<std::size_t>(r % 6)];
-            if (++accepted == 6000) {
-                for (int f = 0; f < 6; ++f)
-                    counts[static_cast<std::size_t>(f)] += run[static_cast<std::size_t>(f)];
-                run.assign(6, 0);
-                accepted = leftOver = 0;
-                ++runs;
-            }
-        }
+    for (std::uint32_t x = 1; static_cast<int>(results.size()) < n;) {
+        x = x * 214013u + 2531011u;
+        results.push_back(static_cast<int>((x >> 16) & 0x7FFF));
     }
-};
+    return results;
+}
 
 // Writes `results` as `format` with values of `bits` bits whose top 15 are the result; the bits
 // below are filled with noise, which the die must ignore.
@@ -502,19 +464,14 @@ void WriteValues(const std::string& path, const std::vector<int>& results, const
 
 std::vector<long long> JsonCounts(const std::string& json)
 {
-    std::istringstream in(json);
-    boost::property_tree::ptree tree;
-    boost::property_tree::read_json(in, tree);
-    std::vector<long long> counts;
-    for (const auto& face : tree.get_child("faces"))
-        counts.push_back(face.second.get<long long>("count"));
-    return counts;
+    return JsonList<long long>(JsonTree(json), "faces", "count");
 }
 
 TEST(CheckInput, EveryFormatOfTheSameValuesGivesTheCountsOfTheRollLoop)
 {
     CheckDir dir;
-    const Lcg15 lcg(3 * 6000 + 4321);  // three whole runs and the start of a fourth
+    const std::vector<int> results = Lcg15(3 * 6000 + 4321);  // three whole runs and the start of a fourth
+    const qdx::test::StreamRuns lcg(results);
     ASSERT_EQ(lcg.runs, 3);
     struct Case {
         const char* format;
@@ -528,7 +485,7 @@ TEST(CheckInput, EveryFormatOfTheSameValuesGivesTheCountsOfTheRollLoop)
     };
     for (const Case& c : cases) {
         const std::string file = dir.Path() + "/values";
-        WriteValues(file, lcg.results, c.format, c.bits);
+        WriteValues(file, results, c.format, c.bits);
         for (const char* via : {"file", "pipe"}) {
             const bool pipe = std::string(via) == "pipe";
             const Outcome o = RunProgram(dir, std::string("--format json --input ") + (pipe ? "-" : file) + c.option,
@@ -543,7 +500,7 @@ TEST(CheckInput, EveryFormatOfTheSameValuesGivesTheCountsOfTheRollLoop)
         }
     }
     // --runs below what the input holds: only those.
-    WriteValues(dir.Path() + "/values", lcg.results, "u16le", 16);
+    WriteValues(dir.Path() + "/values", results, "u16le", 16);
     const Outcome o = RunProgram(dir, "--format csv --runs 2 --input " + dir.Path() + "/values");
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 7) << o.out;  // the header and six faces
@@ -554,9 +511,9 @@ TEST(CheckInput, InputThatCannotBeUsedIsOneMessageAndExitOne)
 {
     CheckDir dir;
     const std::string d = dir.Path();
-    const Lcg15 lcg(5000);
-    WriteValues(d + "/short", lcg.results, "u16le", 16);
-    WriteValues(d + "/short.txt", lcg.results, "text", 15);
+    const std::vector<int> results = Lcg15(5000);
+    WriteValues(d + "/short", results, "u16le", 16);
+    WriteValues(d + "/short.txt", results, "text", 15);
     std::ofstream(d + "/empty").close();
     std::ofstream(d + "/word.txt") << "1 2 3\n4, 5,x6 7\n";
     std::ofstream(d + "/big.txt") << "1 2\n 32768\n";
@@ -602,9 +559,7 @@ Outcome RunOnFifo(const CheckDir& dir, const std::function<void(int& fd, pid_t p
 {
     const std::string fifo = dir.Path() + "/fifo";
     mkfifo(fifo.c_str(), 0600);
-    const std::string program = dir.Path() + "/rolvek-check";
-    std::filesystem::copy_file(ROLVEK_BINARY_DIR "/app/rolvek-check", program,
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::string program = CopyProgram(dir);
     const pid_t pid = fork();
     if (pid == 0) {
         if (!freopen((dir.Path() + "/out").c_str(), "w", stdout) || !freopen((dir.Path() + "/err").c_str(), "w", stderr))
@@ -643,9 +598,7 @@ TEST(CheckInput, AFifoClosedEarlyIsShortAndAQuietOneStillHearsSigint)
     // A writer that never writes: the reader polls, so SIGINT still ends the check at once.
     std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollsPerRun=1000\n";  // logs "Check started"
     o = RunOnFifo(dir, [&dir](int&, pid_t program) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!Started(dir) && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        AwaitStart(dir);
         kill(program, SIGINT);
     });
     EXPECT_EQ(o.status, 130) << o.err;
@@ -656,27 +609,22 @@ TEST(CheckInput, RepeatedChecksAreConsecutiveStretchesOfTheInput)
 {
     CheckDir dir;
     const std::string d = dir.Path();
-    const Lcg15 lcg(4 * 6000 + 100);
+    const std::vector<int> results = Lcg15(4 * 6000 + 100);
     std::size_t cut = 0;  // the values of the first two runs
     for (int accepted = 0; accepted < 2 * 6000; ++cut)
-        accepted += lcg.results[cut] <= 32765;
-    WriteValues(d + "/all", lcg.results, "u16le", 16);
-    WriteValues(d + "/first", {lcg.results.begin(), lcg.results.begin() + static_cast<std::ptrdiff_t>(cut)}, "u16le", 16);
-    WriteValues(d + "/second", {lcg.results.begin() + static_cast<std::ptrdiff_t>(cut), lcg.results.end()}, "u16le", 16);
+        accepted += results[cut] <= 32765;
+    const auto at = results.begin() + static_cast<std::ptrdiff_t>(cut);
+    WriteValues(d + "/all", results, "u16le", 16);
+    WriteValues(d + "/first", {results.begin(), at}, "u16le", 16);
+    WriteValues(d + "/second", {at, results.end()}, "u16le", 16);
     auto json = [&](const std::string& args) {
         const Outcome o = RunProgram(dir, "--format json --test faces,pairs --runs 2 " + args);
         EXPECT_EQ(o.status, 0) << args << ": " << o.err;
-        std::istringstream in(o.out);
-        boost::property_tree::ptree tree;
-        boost::property_tree::read_json(in, tree);
-        return tree;
+        return JsonTree(o.out);
     };
     const auto repeated = json("--repeat 2 --input " + d + "/all");
-    std::vector<double> faces, pairs;
-    for (const auto& p : repeated.get_child("verdicts.faces.p_values"))
-        faces.push_back(p.second.get_value<double>());
-    for (const auto& p : repeated.get_child("verdicts.pairs.p_values"))
-        pairs.push_back(p.second.get_value<double>());
+    const auto faces = JsonList<double>(repeated, "verdicts.faces.p_values");
+    const auto pairs = JsonList<double>(repeated, "verdicts.pairs.p_values");
     ASSERT_EQ(faces.size(), 2u);
     ASSERT_EQ(pairs.size(), 2u);
     for (int k : {0, 1}) {
