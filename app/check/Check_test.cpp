@@ -338,39 +338,50 @@ TEST(CheckProgram, OptionsOverrideTheSettingsWithTheSameClamps)
     EXPECT_EQ(o.out, "value,count,deviation,z,flag\n1,1000,0.00,0.0000,0\n");
 }
 
+// Starts the copy of rolvek-check in `dir` on `args`, writing to dir's out and err files, and
+// calls `during` with its process id. The program must end within 5 seconds of `during`'s
+// return; else it is killed and the status is -1.
+Outcome RunDuring(const CheckDir& dir, std::vector<std::string> args, const std::function<void(pid_t)>& during)
+{
+    args.insert(args.begin(), CopyProgram(dir));
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen((dir.Path() + "/out").c_str(), "w", stdout) || !freopen((dir.Path() + "/err").c_str(), "w", stderr))
+            _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    during(pid);
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return ReadOutcome(dir, status);
+}
+
 TEST(CheckProgram, StopSignalsReportTheRunsSoFarAsInterrupted)
 {
     for (const int signal : {SIGINT, SIGTERM}) {
         CheckDir dir;
-        const std::string program = CopyProgram(dir);
         // A run of 2^31 - 1 rolls would take minutes: the signal comes during the first one.
         qdx::test::WriteFile(dir.settings.Path(), "[SYS]\nRollValues=1\nRollsPerRun=2147483647\n");
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDERR_FILENO);
-            execl(program.c_str(), program.c_str(), "--runs", "2", "--format", "json", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        AwaitStart(dir);
-        kill(pid, signal);
-        std::string report;
-        char buffer[4096];
-        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-            report.append(buffer, static_cast<std::size_t>(n));
-        close(out[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status)) << signal;
-        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
-        EXPECT_THAT(report, HasSubstr("\"rolls_per_run\": 2147483647,\n  \"rolls_in_run\": 2147483647,\n  \"runs\": 0,\n"
-                                      "  \"rolls\": 0,\n  \"interrupted\": true,\n"))
-            << report;  // no run completed
+        const Outcome o = RunDuring(dir, {"--runs", "2", "--format", "json"}, [&](pid_t program) {
+            AwaitStart(dir);
+            kill(program, signal);
+        });
+        EXPECT_EQ(o.status, 128 + signal) << o.err;
+        EXPECT_THAT(o.out, HasSubstr("\"rolls_per_run\": 2147483647,\n  \"rolls_in_run\": 2147483647,\n  \"runs\": 0,\n"
+                                     "  \"rolls\": 0,\n  \"interrupted\": true,\n"))
+            << o.out;  // no run completed
     }
 }
 
@@ -553,54 +564,29 @@ TEST(CheckInput, InputThatCannotBeUsedIsOneMessageAndExitOne)
     }
 }
 
-// Runs rolvek-check on the read end of a FIFO; `feed` writes to it and may close it. The program
-// must end within 5 seconds of `feed`'s return; else it is killed and the status is -1.
-Outcome RunOnFifo(const CheckDir& dir, const std::function<void(int& fd, pid_t program)>& feed)
-{
-    const std::string fifo = dir.Path() + "/fifo";
-    mkfifo(fifo.c_str(), 0600);
-    const std::string program = CopyProgram(dir);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen((dir.Path() + "/out").c_str(), "w", stdout) || !freopen((dir.Path() + "/err").c_str(), "w", stderr))
-            _exit(126);
-        execl(program.c_str(), program.c_str(), "--format", "csv", "--input", fifo.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int fd = open(fifo.c_str(), O_WRONLY);
-    feed(fd, pid);
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (fd >= 0)
-        close(fd);
-    return ReadOutcome(dir, status);
-}
-
 TEST(CheckInput, AFifoClosedEarlyIsShortAndAQuietOneStillHearsSigint)
 {
     CheckDir dir;
-    Outcome o = RunOnFifo(dir, [](int& fd, pid_t) {
+    const std::string fifo = dir.Path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Outcome o = RunDuring(dir, {"--format", "csv", "--input", fifo}, [&](pid_t) {
+        const int fd = open(fifo.c_str(), O_WRONLY);
         EXPECT_EQ(write(fd, "\x01\x00\x02\x00\x03\x00", 6), 6);
         close(fd);
-        fd = -1;
     });
     EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.err, "rolvek-check: " + dir.Path() +
-                         "/fifo is shorter than one run: its 3 values give fewer than the 6000 accepted rolls of a run\n");
+    EXPECT_EQ(o.err, "rolvek-check: " + fifo +
+                         " is shorter than one run: its 3 values give fewer than the 6000 accepted rolls of a run\n");
 
     // A writer that never writes: the reader polls, so SIGINT still ends the check at once.
     std::ofstream(dir.Path() + "/rolvek.ini") << "[SYS]\nRollsPerRun=1000\n";  // logs "Check started"
-    o = RunOnFifo(dir, [&dir](int&, pid_t program) {
+    int fd = -1;  // held open until the program has ended
+    o = RunDuring(dir, {"--format", "csv", "--input", fifo}, [&](pid_t program) {
+        fd = open(fifo.c_str(), O_WRONLY);
         AwaitStart(dir);
         kill(program, SIGINT);
     });
+    close(fd);
     EXPECT_EQ(o.status, 130) << o.err;
     EXPECT_THAT(o.err, HasSubstr("\nCompleted runs: 0 (interrupted) (0 rolls)\n"));
 }
