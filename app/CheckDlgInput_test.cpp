@@ -3,9 +3,9 @@
 #include "Resource.h"
 #include "RollStream.h"
 
+#include <qdxtest/QuietLog.h>
+#include <qdxtest/StreamRuns.h>
 #include <qdxtest/TestApp.h>
-
-#include <qdx/Settings.h>
 
 #include <QLabel>
 #include <QPushButton>
@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -21,27 +20,14 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 namespace {
 
-class CheckDlgInputTest : public ::testing::Test {
+class CheckDlgInputTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
         TestApp();
         RegisterRolvekStrings();
-        std::remove(m_ini.c_str());
-        SetIniPath(m_ini.c_str());
-        IniWriteString("SYS", "RollValues", "6");
-        IniWriteString("SYS", "RollsPerRun", "1000");  // runs of 6000 accepted rolls
-        IniWriteString("RELEASE", "WriteLog", "NO");
-    }
-    void TearDown() override
-    {
-        std::remove(m_ini.c_str());
-        std::remove(m_values.c_str());
-        SetIniPath(nullptr);
     }
 
     // A window rolling the values file, ticked as its timer would until the check has stopped
@@ -62,45 +48,34 @@ protected:
         return dialog;
     }
 
-    const std::string pid = std::to_string(getpid());
-    const std::string m_ini = "/tmp/rolvek-dialog-input-" + pid + ".ini";
-    const std::string m_values = "/tmp/rolvek-dialog-input-" + pid + ".values";
+    static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
+
+    qdx::test::ScopedSettings m_settings{dir, "[SYS]\nRollValues=6\nRollsPerRun=1000\n"};  // runs of 6000 rolls
+    const std::string m_values = dir.File("values");
     RollStream m_input;
 };
 
 TEST_F(CheckDlgInputTest, RollsTheStreamAndStopsAtItsEndSayingSo)
 {
-    // minstd's top 15 bits as u16le words (bit 0 zero), and the counts of their whole runs.
+    // minstd's top 15 bits as u16le words (bit 0 zero): four whole runs and part of a fifth.
     std::minstd_rand generator(7);
-    std::vector<long long> expected(6), run(6);
-    int accepted = 0, runs = 0, left = 0;
+    std::vector<int> results;
     {
         std::ofstream out(m_values, std::ios::binary);
         for (int i = 0; i < 4 * 6000 + 2000; ++i) {
-            const int r = static_cast<int>(generator() >> 16);
-            out.put(static_cast<char>((r << 1) & 0xFF)).put(static_cast<char>(r >> 7));
-            ++left;
-            if (r > 32765)
-                continue;
-            ++run[static_cast<std::size_t>(r % 6)];
-            if (++accepted == 6000) {
-                for (int f = 0; f < 6; ++f)
-                    expected[static_cast<std::size_t>(f)] += run[static_cast<std::size_t>(f)];
-                run.assign(6, 0);
-                accepted = left = 0;
-                ++runs;
-            }
+            results.push_back(static_cast<int>(generator() >> 16));
+            out.put(static_cast<char>((results.back() << 1) & 0xFF)).put(static_cast<char>(results.back() >> 7));
         }
     }
-    ASSERT_EQ(runs, 4);
+    const qdx::test::StreamRuns expected(results);
+    ASSERT_EQ(expected.runs, 4);
 
     const auto dialog = TickToTheEnd(InputFormat::U16le);
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 4);
     for (int f = 0; f < 6; ++f)
-        EXPECT_EQ(dialog->m_Totals.GetCount(f), expected[static_cast<std::size_t>(f)]) << "face " << f + 1;
-    EXPECT_EQ(dialog->m_stStatus->text().toStdString(),
-              "Completed Runs: 4 - Stopped: the input has ended (" + std::to_string(left) +
-                  " values at the end do not fill a run)");
+        EXPECT_EQ(dialog->m_Totals.GetCount(f), expected.counts[static_cast<std::size_t>(f)]) << "face " << f + 1;
+    EXPECT_EQ(Status(*dialog), "Completed Runs: 4 - Stopped: the input has ended (" +
+                                   std::to_string(expected.leftOver) + " values at the end do not fill a run)");
     EXPECT_EQ(dialog->m_btnStop->text().toStdString(), "&Continue");
 }
 
@@ -114,8 +89,7 @@ TEST_F(CheckDlgInputTest, ABadValueStopsTheCheckAndTheStatusNamesIt)
     }
     const auto dialog = TickToTheEnd(InputFormat::Text);
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 1);  // the run the bad value broke is not counted
-    EXPECT_EQ(dialog->m_stStatus->text().toStdString(),
-              "Completed Runs: 1 - Stopped: " + m_values + ", line 701, column 4: 'x7' is not a whole number");
+    EXPECT_EQ(Status(*dialog), "Completed Runs: 1 - Stopped: " + m_values + ", line 701, column 4: 'x7' is not a whole number");
 }
 
 TEST(InputOptions, AreTakenOutOfTheArgumentsQtGets)

@@ -9,6 +9,7 @@
 
 #include <qdxui/PercentBarCtrl.h>
 #include <qdxui/ReportListCtrl.h>
+#include <qdxtest/QuietLog.h>
 #include <qdxtest/TestApp.h>
 
 #include <qdx/Platform.h>
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -52,18 +54,7 @@ std::thread GatedWorker(CRollTally* tally)
 }
 
 // Every test starts from a settings file of its own (tests may run in parallel).
-void WriteSettings(const char* rollValues)
-{
-    static const std::string path = "/tmp/rolvek-dialog-test-" + std::to_string(::getpid()) + ".ini";
-    std::remove(path.c_str());
-    SetIniPath(path.c_str());
-    IniWriteString("SYS", "RollValues", rollValues);
-    IniWriteString("SYS", "RollsPerRun", "1000");
-    IniWriteString("SYS", "TimeFont", "DejaVu Sans");
-    IniWriteString("RELEASE", "WriteLog", "NO");
-}
-
-class CheckDlgTest : public ::testing::Test {
+class CheckDlgTest : public qdx::test::TempDirTest {
 protected:
     void SetUp() override
     {
@@ -79,13 +70,17 @@ protected:
     {
         g_gateOpen = true;
         g_rollWorkerFactory = previousFactory;
-        char path[1024];
-        GetIniPath(path, sizeof path);
-        std::remove(path);
-        SetIniPath(nullptr);
+        settings.reset();
     }
 
-    std::unique_ptr<CCheckDlg> MakeDialog()
+    // A fresh settings file: a die of `rollValues` faces, runs of 1000 rolls per face.
+    void WriteSettings(const std::string& rollValues)
+    {
+        settings.reset();
+        settings.emplace(dir, "[SYS]\nRollValues=" + rollValues + "\nRollsPerRun=1000\nTimeFont=DejaVu Sans\n");
+    }
+
+    static std::unique_ptr<CCheckDlg> OpenDialog()
     {
         auto dialog = std::make_unique<CCheckDlg>();
         dialog->AttachAsMainWindow();
@@ -112,7 +107,6 @@ protected:
         dialog.OnTimer(kCheckTimerId);
     }
 
-    static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
     // The status line's tooltip as the mouse resting on it brings it up.
     static std::string StatusTip(CCheckDlg& dialog)
     {
@@ -140,12 +134,15 @@ protected:
         QTest::qWait(20);  // scroll bars show or hide in a queued step
     }
 
+    static std::string Status(const CCheckDlg& dialog) { return dialog.m_stStatus->text().toStdString(); }
+
     RollWorkerFactory previousFactory = nullptr;
+    std::optional<qdx::test::ScopedSettings> settings;
 };
 
 TEST_F(CheckDlgTest, LaysOutSixValuesInEightRowsWithTheReferenceBar)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     CReportListCtrl& list = *dialog->m_List;
     EXPECT_EQ(dialog->windowTitle().toStdString(), "Rolvek");
     EXPECT_EQ(list.GetColumnCount(), 5);
@@ -179,7 +176,7 @@ TEST_F(CheckDlgTest, LaysOutSixValuesInEightRowsWithTheReferenceBar)
 
 TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     EXPECT_EQ(dialog->m_Run.m_nState, 0);  // nothing runs before the first tick
     dialog->OnTimer(kCheckTimerId);
     EXPECT_NE(dialog->m_Run.m_nState, 0);
@@ -213,7 +210,7 @@ TEST_F(CheckDlgTest, FirstTickStartsARunAndTheNextCollectsIt)
 
 TEST_F(CheckDlgTest, StopLetsTheRunFinishAndStartsNoOther)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     dialog->OnTimer(kCheckTimerId);
     dialog->m_btnStop->click();
     EXPECT_EQ(dialog->m_btnStop->text().toStdString(), "&Continue");
@@ -237,7 +234,7 @@ TEST_F(CheckDlgTest, StopLetsTheRunFinishAndStartsNoOther)
 
 TEST_F(CheckDlgTest, ContinueWhileTheRunStillRollsOnlyClearsTheFlag)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     dialog->OnOK();
     dialog->OnStopContinue();
     // Pretend the worker is still rolling: Continue must not reset the run under it.
@@ -250,7 +247,7 @@ TEST_F(CheckDlgTest, ContinueWhileTheRunStillRollsOnlyClearsTheFlag)
 
 TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     RunOnce(*dialog);
     RunOnce(*dialog);
     ASSERT_EQ(dialog->m_Totals.m_nRuns, 2);
@@ -271,7 +268,7 @@ TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
 
 TEST_F(CheckDlgTest, EnterResetsAndEscapeExits)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     dialog->show();
     QTest::keyClick(dialog.get(), Qt::Key_Return);
     EXPECT_EQ(dialog->m_bResetRequest, 1);
@@ -284,7 +281,7 @@ TEST_F(CheckDlgTest, EnterResetsAndEscapeExits)
 
 TEST_F(CheckDlgTest, StatusLineShowsTheLastLoggedMessageOnlyWhenItChanges)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     SendLastMessage("Start failed");
     dialog->OnTimer(kCheckTimerId);
     EXPECT_EQ(Status(*dialog), "Start failed");
@@ -297,7 +294,7 @@ TEST_F(CheckDlgTest, StatusLineShowsTheLastLoggedMessageOnlyWhenItChanges)
 // The window and rolvek-check draw the same bar for the same totals: position and caption.
 TEST_F(CheckDlgTest, BarsMatchRolvekChecksForTheSameCounts)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     CRollTally& totals = dialog->m_Totals;
     std::uint32_t x = 12345;  // a spread of totals, from nearly even to far apart
     for (int round = 0; round < 200; ++round) {
@@ -321,7 +318,7 @@ TEST_F(CheckDlgTest, BarsMatchRolvekChecksForTheSameCounts)
 TEST_F(CheckDlgTest, OneValueNeverMovesItsBar)
 {
     WriteSettings("1");
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     EXPECT_EQ(dialog->m_List->GetItemCount(), 3);
     RunOnce(*dialog);
     EXPECT_EQ(dialog->m_List->GetItemText(0, 1), "1000");
@@ -332,7 +329,7 @@ TEST_F(CheckDlgTest, OneValueNeverMovesItsBar)
 
 TEST_F(CheckDlgTest, SystemMenuCarriesTheAboutEntry)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     QAction* about = nullptr;
     for (QAction* action : dialog->SystemMenu()->actions())
         if (action->data().toInt() == IDM_ABOUTBOX)
@@ -363,7 +360,7 @@ TEST_F(CheckDlgTest, FirstPaintShowsEveryColumnAndTheWholeBar)
     // Also run with QT_FONT_DPI=144 (see app/CMakeLists.txt).
     for (const char* values : {"6", "32767"}) {
         WriteSettings(values);
-        auto dialog = MakeDialog();
+        auto dialog = OpenDialog();
         ShowAndSettle(*dialog);
         const CReportListCtrl& list = *dialog->m_List;
         for (int i = 0; i < 100 && list.horizontalScrollBar()->isVisible(); ++i)
@@ -381,7 +378,7 @@ TEST_F(CheckDlgTest, FirstPaintShowsEveryColumnAndTheWholeBar)
 TEST_F(CheckDlgTest, ColumnsWidenToTheWidestDeviationAndCount)
 {
     WriteSettings("32767");
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     ShowAndSettle(*dialog);
     // The widest texts there can be: one face with every roll (+3276600 %), the rest with none
     // (-100 %), and counts past a million.
@@ -401,7 +398,7 @@ TEST_F(CheckDlgTest, ColumnsWidenToTheWidestDeviationAndCount)
 
 TEST_F(CheckDlgTest, ALargerWindowGivesTheListTheRoom)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     ShowAndSettle(*dialog);
     const int listHeight = dialog->m_List->height();
     const int barWidth = dialog->m_List->columnWidth(4);
@@ -418,7 +415,7 @@ TEST_F(CheckDlgTest, ALargerWindowGivesTheListTheRoom)
 
 TEST_F(CheckDlgTest, AltSpaceOpensTheWindowMenuWhateverHasTheFocus)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     ShowAndSettle(*dialog);
     RunOnce(*dialog);
     ASSERT_EQ(dialog->m_Totals.m_nRuns, 1);
@@ -432,15 +429,13 @@ TEST_F(CheckDlgTest, AltSpaceOpensTheWindowMenuWhateverHasTheFocus)
         EXPECT_EQ(dialog->m_bResetRequest, 0);
         EXPECT_EQ(dialog->m_bStopped, 0);
     }
-    dialog->OnTimer(kCheckTimerId);
-    AwaitRun(*dialog);
-    dialog->OnTimer(kCheckTimerId);
+    RunOnce(*dialog);
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 2);  // the totals went on, untouched
 }
 
 TEST_F(CheckDlgTest, ResetBringsTheBarsBackToTheirStartState)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     RunOnce(*dialog);
     ASSERT_NE(dialog->m_List->GetShownBar(0)->DisplayText(), "50%");
     dialog->OnOK();
@@ -456,7 +451,7 @@ TEST_F(CheckDlgTest, ResetBringsTheBarsBackToTheirStartState)
 
 TEST_F(CheckDlgTest, BarsFillTowardsTheFacesAboveTheMean)
 {
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     ShowAndSettle(*dialog);
     SetTotals(*dialog, {1200, 800, 1000, 1000, 1000, 1000});  // +20 %, -20 %, then the mean
     QApplication::processEvents();
@@ -487,7 +482,7 @@ TEST_F(CheckDlgTest, ExitStopsARunOfTwoBillionRollsAtOnce)
     WriteSettings("1");
     IniWriteString("SYS", "RollsPerRun", "2147483647");  // a run of 2^31 - 1 rolls
     g_rollWorkerFactory = previousFactory;                 // the real worker, no gate
-    auto dialog = MakeDialog();
+    auto dialog = OpenDialog();
     ASSERT_EQ(dialog->m_Run.m_nRolls, 2147483647);
     dialog->show();
     dialog->OnTimer(kCheckTimerId);
