@@ -245,13 +245,14 @@ TEST_F(CheckDlgTest, ContinueWhileTheRunStillRollsOnlyClearsTheFlag)
     dialog->m_Run.m_nState = 0;
 }
 
-TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
+TEST_F(CheckDlgTest, ResetClearsTheTotalsAndBarsWhenTheNextRunFinishes)
 {
     auto dialog = OpenDialog();
     RunOnce(*dialog);
     RunOnce(*dialog);
     ASSERT_EQ(dialog->m_Totals.m_nRuns, 2);
     EXPECT_EQ(StatusTip(*dialog).rfind("Chi-square p-value of the totals: ", 0), 0u);
+    ASSERT_NE(dialog->m_List->GetShownBar(0)->DisplayText(), "50%");
 
     dialog->OnTimer(kCheckTimerId);  // a run starts
     dialog->ResetButton()->click();
@@ -264,6 +265,12 @@ TEST_F(CheckDlgTest, ResetClearsTheTotalsWhenTheNextRunFinishes)
     EXPECT_EQ(Status(*dialog), "Completed Runs: 0 - Running ...");
     EXPECT_EQ(StatusTip(*dialog), "Nothing rolled yet");  // the tooltip follows the totals
     EXPECT_EQ(dialog->m_List->GetItemText(0, 1), "");
+    for (int row = 0; row < 6; ++row) {  // the bars are back in their start state
+        const std::optional<CPercentBar> bar = dialog->m_List->GetShownBar(row);
+        EXPECT_EQ(bar->GetPos(), 500) << row;
+        EXPECT_EQ(bar->GetShowText(), 1) << row;
+        EXPECT_EQ(bar->DisplayText(), "50%") << row;
+    }
 }
 
 TEST_F(CheckDlgTest, EnterResetsAndEscapeExits)
@@ -431,22 +438,6 @@ TEST_F(CheckDlgTest, AltSpaceOpensTheWindowMenuWhateverHasTheFocus)
     }
     RunOnce(*dialog);
     EXPECT_EQ(dialog->m_Totals.m_nRuns, 2);  // the totals went on, untouched
-}
-
-TEST_F(CheckDlgTest, ResetBringsTheBarsBackToTheirStartState)
-{
-    auto dialog = OpenDialog();
-    RunOnce(*dialog);
-    ASSERT_NE(dialog->m_List->GetShownBar(0)->DisplayText(), "50%");
-    dialog->OnOK();
-    RunOnce(*dialog);  // this run is dropped, the totals cleared
-    ASSERT_EQ(dialog->m_Totals.m_nRuns, 0);
-    for (int row = 0; row < 6; ++row) {
-        const std::optional<CPercentBar> bar = dialog->m_List->GetShownBar(row);
-        EXPECT_EQ(bar->GetPos(), 500) << row;
-        EXPECT_EQ(bar->GetShowText(), 1) << row;
-        EXPECT_EQ(bar->DisplayText(), "50%") << row;
-    }
 }
 
 TEST_F(CheckDlgTest, BarsFillTowardsTheFacesAboveTheMean)
