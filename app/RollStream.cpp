@@ -379,12 +379,16 @@ bool RollStream::DecodeText()
             ++i;
             continue;
         }
+        // The digits of a whole number, as std::from_chars reads them but inline: this loop is
+        // most of the time text input takes.
         std::uint64_t value = 0;
-        const auto [at, ec] = std::from_chars(text + i, text + length, value);
-        std::size_t end = static_cast<std::size_t>(at - text);
+        bool tooLarge = false;
+        std::size_t end = i;
+        for (unsigned digit; end < length && (digit = static_cast<unsigned char>(text[end]) - 48u) < 10; ++end)
+            tooLarge |= __builtin_mul_overflow(value, 10u, &value) || __builtin_add_overflow(value, digit, &value);
         if (end == length && !m_eof)
             break;  // the word may go on in the next read
-        if (ec == std::errc() && end > i && (end == length || IsSeparator(text[end])) && value <= largest) {
+        if (!tooLarge && end > i && (end == length || IsSeparator(text[end])) && value <= largest) {
             out[count++] = static_cast<std::uint16_t>(value >> shift);
             column += end - i;
             i = end;
